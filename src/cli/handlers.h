@@ -1,0 +1,18 @@
+// The command handlers of the command table, one per group of command words.
+#pragma once
+
+#include "cli/entry.h"
+
+int32_t add_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t remove_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t list_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t props_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t set_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t map_list_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t map_set_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t osver_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t reboot_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t stop_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t restart_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t msg_handler(OutputMode mode, int32_t count, char* const* args);
+int32_t wait_handler(OutputMode mode, int32_t count, char* const* args);
