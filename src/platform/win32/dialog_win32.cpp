@@ -1,0 +1,15 @@
+// Modal dialogs over user32 and setupapi.
+#include <windows.h>
+// setupapi.h needs the types of windows.h.
+#include <setupapi.h>
+
+#include "platform/dialog.h"
+
+int32_t dialog_message_box(const char* text, const char* title,
+                           uint32_t style) {
+  return MessageBoxA(nullptr, text, title, style);
+}
+
+int32_t dialog_prompt_reboot() {
+  return SetupPromptReboot(nullptr, nullptr, FALSE);
+}
