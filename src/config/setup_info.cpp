@@ -1,0 +1,72 @@
+#include "config/setup_info.h"
+
+#include <cstdio>
+
+#include "cli/status.h"
+
+StatusCode open_setup_info(SetupInfo* out) {
+  InfHandle inf = nullptr;
+  StatusCode status = inf_open(SETUP_FILE_NAME, &inf);
+  if (status == 0) {
+    *out = inf;
+    return 0;
+  }
+  return status == W32_ERROR_FILE_NOT_FOUND ? STATUS_INF_NOT_FOUND
+                                            : STATUS_INF_CORRUPT;
+}
+
+void close_setup_info(SetupInfo info) {
+  if (info != nullptr) inf_close(info);
+}
+
+StatusCode get_setup_string(SetupInfo info, const char* section,
+                            const char* key, char* buffer, uint32_t capacity) {
+  InfLine line{};
+  StatusCode status = inf_find_first_line(info, section, key, &line);
+  if (status != 0) return status;
+  return inf_get_string_field(&line, 1, buffer, capacity, nullptr);
+}
+
+StatusCode get_setup_int(SetupInfo info, const char* section, const char* key,
+                         uint32_t field, int32_t* value) {
+  InfLine line{};
+  StatusCode status = inf_find_first_line(info, section, key, &line);
+  if (status != 0) return status;
+  return inf_get_int_field(&line, field, value);
+}
+
+StatusCode find_setup_key(SetupInfo info, const char* section,
+                          const char* value, char* buffer, uint32_t capacity) {
+  InfLine line{};
+  StatusCode status = inf_find_first_line(info, section, nullptr, &line);
+  while (status == 0) {
+    status = inf_get_string_field(&line, 1, buffer, capacity, nullptr);
+    if (status != 0) return status;
+    if (equal_folded(buffer, value)) {
+      return inf_get_string_field(&line, 0, buffer, capacity, nullptr);
+    }
+    InfLine next{};
+    status = inf_find_next_line(&line, &next);
+    line = next;
+  }
+  return status;
+}
+
+void get_setup_string_or(SetupInfo info, const char* key, const char* fallback,
+                         char* buffer, uint32_t capacity) {
+  if (get_setup_string(info, SECTION_STRINGS, key, buffer, capacity) != 0) {
+    std::snprintf(buffer, capacity, "%s", fallback);
+  }
+}
+
+static char fold(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equal_folded(const char* a, const char* b) {
+  while (*a != '\0' && fold(*a) == fold(*b)) {
+    ++a;
+    ++b;
+  }
+  return fold(*a) == fold(*b);
+}
