@@ -1,0 +1,7 @@
+// POSIX-only controls of the embedded registry store, for tests and tools.
+#pragma once
+
+// Closes the process's connection to the store and forgets every cached
+// listing, so that the next operation opens the store at the current root.
+// Handles opened before the reset must not be used after it.
+void registry_store_reset();
