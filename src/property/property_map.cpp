@@ -1,0 +1,107 @@
+// Store operations on the property-map key.
+#include "property/property_map.h"
+
+#include <cstring>
+
+#include "cli/status.h"
+#include "config/integer_literal.h"
+#include "config/os_class.h"
+#include "config/setup_info.h"
+#include "platform/registry.h"
+
+namespace {
+
+constexpr const char* MAP_PATH_KEY = "map_path";
+
+// Opens the map key with access.
+StatusCode open_map_key(uint32_t access, RegKey* key) {
+  char path[MAP_PATH_CAPACITY] = {};
+  StatusCode status = get_map_path(path, sizeof(path));
+  if (status != W32_ERROR_SUCCESS) return status;
+  return reg_open_key(reg_local_machine(), path, access, key);
+}
+
+// Reads the value at cursor->index into the cursor.
+StatusCode read_cursor_entry(MapCursor* cursor) {
+  RegKey key = nullptr;
+  StatusCode status = open_map_key(W32_KEY_QUERY_VALUE, &key);
+  if (status != W32_ERROR_SUCCESS) return status;
+  // Data shorter than 4 bytes leaves the rest of the value cleared.
+  cursor->value = 0;
+  uint32_t name_len = MAP_NAME_CAPACITY;
+  uint32_t data_size = sizeof(cursor->value);
+  status = reg_enum_value(key, cursor->index, cursor->name, &name_len, nullptr,
+                          &cursor->value, &data_size);
+  reg_close_key(key);
+  return status;
+}
+
+}  // namespace
+
+StatusCode get_map_path(char* path, uint32_t capacity) {
+  SetupInfo info = nullptr;
+  StatusCode status = open_setup_info(&info);
+  if (status != W32_ERROR_SUCCESS) return status;
+  status =
+      get_setup_string(info, SECTION_STRINGS, MAP_PATH_KEY, path, capacity);
+  close_setup_info(info);
+  return status;
+}
+
+StatusCode map_write(const MapEntry* entry) {
+  if (entry == nullptr) return STATUS_NO_ARGUMENT;
+  StatusCode status = check_write_access();
+  if (status != W32_ERROR_SUCCESS) return status;
+  RegKey key = nullptr;
+  status = open_map_key(W32_KEY_SET_VALUE, &key);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (entry->value == MAP_DELETE_VALUE) {
+    status = reg_delete_value(key, entry->name);
+  } else {
+    status = reg_set_value(key, entry->name, W32_REG_DWORD, &entry->value,
+                           sizeof(entry->value));
+  }
+  reg_close_key(key);
+  return status;
+}
+
+StatusCode map_first(MapCursor* cursor) {
+  if (cursor == nullptr) return STATUS_NO_ARGUMENT;
+  cursor->index = 0;
+  return read_cursor_entry(cursor);
+}
+
+StatusCode map_next(MapCursor* cursor) {
+  if (cursor == nullptr) return STATUS_NO_ARGUMENT;
+  ++cursor->index;
+  return read_cursor_entry(cursor);
+}
+
+StatusCode map_read(const char* name, uint32_t* value) {
+  if (name == nullptr || value == nullptr) return STATUS_NO_ARGUMENT;
+  RegKey key = nullptr;
+  StatusCode status = open_map_key(W32_KEY_QUERY_VALUE, &key);
+  if (status != W32_ERROR_SUCCESS) return status;
+  *value = 0;
+  uint32_t data_size = sizeof(*value);
+  status = reg_query_value(key, name, nullptr, value, &data_size);
+  reg_close_key(key);
+  return status;
+}
+
+StatusCode parse_map_pair(const char* text, MapEntry* entry) {
+  if (text == nullptr || entry == nullptr) return STATUS_NO_ARGUMENT;
+  const char* equals = std::strchr(text, '=');
+  if (equals == nullptr) return STATUS_SYNTAX;
+  size_t name_length = static_cast<size_t>(equals - text);
+  if (name_length >= MAP_NAME_CAPACITY) return STATUS_SYNTAX;
+  const char* value_text = equals + 1;
+  int32_t value = -1;
+  if (*value_text != '\0' && !parse_integer_literal(value_text, &value)) {
+    return STATUS_SYNTAX;
+  }
+  std::memset(entry->name, 0, sizeof(entry->name));
+  std::memcpy(entry->name, text, name_length);
+  entry->value = static_cast<uint32_t>(value);
+  return W32_ERROR_SUCCESS;
+}

@@ -1,0 +1,51 @@
+// The property map: named 32-bit integers stored as the REG_DWORD values of
+// one registry key, whose path [cfg_strings] "map_path" gives below
+// HKEY_LOCAL_MACHINE. No operation keeps a key or the setup file open.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/types.h"
+
+// Entry names have 1 to MAP_NAME_CAPACITY - 1 characters.
+constexpr uint32_t MAP_NAME_CAPACITY = 256;
+constexpr uint32_t MAP_PATH_CAPACITY = 260;
+// The value that deletes an entry when written; it is never stored.
+constexpr uint32_t MAP_DELETE_VALUE = 0xFFFFFFFF;
+
+struct MapEntry {
+  char name[MAP_NAME_CAPACITY];  // "" addresses the key's unnamed value
+  uint32_t value;                // MAP_DELETE_VALUE deletes the entry
+};
+
+struct MapCursor {
+  char name[MAP_NAME_CAPACITY];  // receives the entry name
+  uint32_t value;                // receives the entry's data
+  uint32_t index;                // position among the key's values, from 0
+};
+
+// Reads [cfg_strings] "map_path" into path (capacity characters): the setup
+// file's open failure or the lookup's status unchanged, 0 on success.
+StatusCode get_map_path(char* path, uint32_t capacity);
+
+// Sets the entry, or deletes it when its value is MAP_DELETE_VALUE (2 when
+// there is none). 5 for a caller without administrator rights on NT, before
+// the setup file is read. 0xF0000040 without an entry.
+StatusCode map_write(const MapEntry* entry);
+
+// Reads the entry at index 0 into cursor: 0, 259 when there is none, 234 for
+// a name of 256 characters or more or data longer than 4 bytes, otherwise the
+// registry's or the setup file's status. 0xF0000040 without a cursor.
+StatusCode map_first(MapCursor* cursor);
+
+// As map_first for the next index; the index advances whatever the outcome.
+StatusCode map_next(MapCursor* cursor);
+
+// Reads the entry name ("" for the unnamed value) into *value: the status of
+// the read. 0xF0000040 without a name or a place for the value.
+StatusCode map_read(const char* name, uint32_t* value);
+
+// Parses a name=value argument of ms into entry: an empty value text or -1
+// is MAP_DELETE_VALUE. 0xF0000008 without "=", for a name of 256 characters
+// or more, or when the value text is not a whole integer literal.
+StatusCode parse_map_pair(const char* text, MapEntry* entry);
