@@ -6,7 +6,7 @@
 namespace {
 
 constexpr int MAX_INTEGER_CONVERSIONS = 2;
-constexpr int MAX_FIELD = 399;  // no visible result is wider than this
+constexpr int MAX_FIELD = 400;  // wider than any result can be
 
 // One "%..." directive as read from the format.
 struct Conversion {
