@@ -1,0 +1,98 @@
+// Creation of a device key under the lowest free subkey number.
+#include <cstdio>
+#include <cstring>
+
+#include "cli/status.h"
+#include "config/device_root.h"
+#include "device/device.h"
+#include "device/device_layout.h"
+#include "device/device_value.h"
+
+namespace {
+
+// True when a device called name exists (any failure to open one counts as
+// absence). The probe's record is committed again at once.
+bool device_exists(const DeviceRecord* record) {
+  DeviceRecord probe = *record;
+  probe.key = nullptr;
+  probe.access = ACCESS_READ_ONLY;
+  if (dev_open(&probe) != 0) return false;
+  dev_commit(&probe);
+  return true;
+}
+
+// Writes "zeb_dev_<n>" for the lowest n whose subkey of root cannot be
+// opened into subkey.
+void lowest_free_subkey(RegKey root, char* subkey, size_t capacity) {
+  for (uint32_t number = 0;; ++number) {
+    std::snprintf(subkey, capacity, "%s%u", DEVICE_SUBKEY_PREFIX, number);
+    RegKey key = nullptr;
+    if (reg_open_key(root, subkey, DEVICE_READ_RIGHTS, &key) != 0) return;
+    reg_close_key(key);
+    if (number == UINT32_MAX) return;
+  }
+}
+
+// Creates the new subkey and writes its marker; on a failed marker write the
+// half-made subkey is deleted again.
+StatusCode create_marked_key(RegKey root, const char* subkey, RegKey* out) {
+  RegKey key = nullptr;
+  uint32_t disposition = 0;
+  StatusCode status =
+      reg_create_key(root, subkey, DEVICE_CREATE_RIGHTS, &key, &disposition);
+  if (status != 0) return status;
+  if (disposition != W32_REG_CREATED_NEW_KEY) {
+    reg_close_key(key);
+    return STATUS_DUP_DEVICE;
+  }
+  status = write_marker(key, MARKER_NEW);
+  if (status != 0) {
+    reg_close_key(key);
+    reg_delete_key(root, subkey);
+    return status;
+  }
+  *out = key;
+  return 0;
+}
+
+// Writes the name value and the all-ones mask; their results do not count.
+void write_device_values(SetupInfo info, RegKey key, const char* name) {
+  char value_name[VALUE_NAME_CAPACITY];
+  get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
+                      value_name, sizeof(value_name));
+  char name_value[WANTED_NAME_CAPACITY];
+  std::snprintf(name_value, sizeof(name_value), "%s%s", DEVICE_NAME_PREFIX,
+                name);
+  write_text_value(key, value_name, name_value);
+  write_dword_value(key, VALUE_AUTOCFG_MASK, AUTOCFG_MASK_ALL);
+}
+
+// Creation proper, with the setup file and the device root open.
+StatusCode create_in_root(SetupInfo info, RegKey root, DeviceRecord* record) {
+  if (std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH) {
+    return STATUS_INVALID_PARAM;
+  }
+  if (device_exists(record)) return STATUS_DUP_DEVICE;
+  char subkey[DEVICE_SUBKEY_NAME_CAPACITY];
+  lowest_free_subkey(root, subkey, sizeof(subkey));
+  RegKey key = nullptr;
+  StatusCode status = create_marked_key(root, subkey, &key);
+  if (status != 0) return status;
+  write_device_values(info, key, record->name);
+  record->key = key;
+  return 0;
+}
+
+}  // namespace
+
+StatusCode dev_create(DeviceRecord* record) {
+  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
+  SetupInfo info = nullptr;
+  RegKey root = nullptr;
+  StatusCode status = open_setup_and_root(true, &info, &root);
+  if (status != 0) return status;
+  status = create_in_root(info, root, record);
+  close_setup_info(info);
+  reg_close_key(root);
+  return status;
+}

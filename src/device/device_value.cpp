@@ -1,0 +1,46 @@
+#include "device/device_value.h"
+
+#include <cstring>
+
+#include "device/device_layout.h"
+
+StatusCode read_text_value(RegKey key, const char* name, char* buffer,
+                           uint32_t data_limit) {
+  uint32_t size = data_limit;
+  StatusCode status = reg_query_value(key, name, nullptr, buffer, &size);
+  if (status != 0 || size > data_limit) {
+    buffer[0] = '\0';
+    return status != 0 ? status : W32_ERROR_MORE_DATA;
+  }
+  buffer[size] = '\0';
+  return 0;
+}
+
+StatusCode read_dword_value(RegKey key, const char* name, uint32_t* value) {
+  unsigned char bytes[4] = {0, 0, 0, 0};
+  uint32_t size = sizeof(bytes);
+  StatusCode status = reg_query_value(key, name, nullptr, bytes, &size);
+  if (status != 0) return status;
+  uint32_t number = 0;
+  std::memcpy(&number, bytes, sizeof(number));
+  *value = number;
+  return 0;
+}
+
+StatusCode write_text_value(RegKey key, const char* name, const char* text) {
+  uint32_t size = static_cast<uint32_t>(std::strlen(text) + 1);
+  return reg_set_value(key, name, W32_REG_SZ, text, size);
+}
+
+StatusCode write_dword_value(RegKey key, const char* name, uint32_t number) {
+  return reg_set_value(key, name, W32_REG_DWORD, &number, sizeof(number));
+}
+
+StatusCode write_marker(RegKey key, const char* marker) {
+  return reg_set_value(key, nullptr, W32_REG_SZ, marker, MARKER_SIZE);
+}
+
+bool value_exists(RegKey key, const char* name) {
+  uint32_t size = 0;
+  return reg_query_value(key, name, nullptr, nullptr, &size) == 0;
+}

@@ -1,0 +1,33 @@
+// Reading and writing the values of a device key. Texts read from the
+// registry are always terminated inside their buffer, whatever the registry
+// type or length of the stored data.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/registry.h"
+#include "platform/types.h"
+
+// Reads value name (null for the default value) of key as text. buffer holds
+// data_limit + 1 bytes: at most data_limit bytes of data are read (234 when
+// the value is longer), and a terminator always follows the data. On failure
+// buffer holds the empty text.
+StatusCode read_text_value(RegKey key, const char* name, char* buffer,
+                           uint32_t data_limit);
+
+// Reads the first four raw bytes of value name as a number, whatever its
+// registry type; bytes that a shorter value lacks read as 0. 234 when the
+// value is longer than four bytes; *value is written only on success.
+StatusCode read_dword_value(RegKey key, const char* name, uint32_t* value);
+
+// Writes text as REG_SZ; the size counts the terminating zero byte.
+StatusCode write_text_value(RegKey key, const char* name, const char* text);
+
+// Writes number as REG_DWORD, four bytes.
+StatusCode write_dword_value(RegKey key, const char* name, uint32_t number);
+
+// Writes the state marker (a two-byte REG_SZ default value).
+StatusCode write_marker(RegKey key, const char* marker);
+
+// True when key holds a value called name (only its existence is tested).
+bool value_exists(RegKey key, const char* name);

@@ -1,0 +1,142 @@
+// Setting, resetting and re-automating one property, and the name=value
+// arguments of the set and create commands.
+#include <cstring>
+
+#include "cli/status.h"
+#include "config/integer_literal.h"
+#include "device/device_layout.h"
+#include "device/device_value.h"
+#include "property/property.h"
+#include "property/schema.h"
+
+namespace {
+
+// Stores the transport class that value maps to, for a property with
+// PROP_SETS_XPT or PROP_XPT_CLASS.
+StatusCode store_transport(SetupInfo info, const PropertyRequest* request,
+                           const char* value, uint32_t flags) {
+  if (request->action != ACTION_SET) return STATUS_INVALID_PARAM;
+  char value_name[VALUE_NAME_CAPACITY];
+  xpt_class_value_name(info, value_name, sizeof(value_name));
+  char xpt_class[XPT_CLASS_CAPACITY];
+  if (!xpt_map_forward(info, value, xpt_class, sizeof(xpt_class))) {
+    return (flags & PROP_XPT_CLASS) != 0 ? STATUS_INVALID_PARAM : 0;
+  }
+  return write_text_value(request->key, value_name, xpt_class);
+}
+
+// The steps that need the setup file: definition, constraint, transport.
+StatusCode check_and_map(SetupInfo info, const PropertyRequest* request,
+                         const char* value, PropertyDefinition* definition) {
+  StatusCode status = schema_find(info, request->name, definition);
+  if (status != 0) return status;
+  status = schema_check_value(info, request->name, definition->type, value);
+  if (status != 0) return status;
+  if ((definition->flags & (PROP_SETS_XPT | PROP_XPT_CLASS)) != 0) {
+    status = store_transport(info, request, value, definition->flags);
+  }
+  return status;
+}
+
+// ACTION_SET: stores the value as text or as a number, then takes the
+// property out of the automatic configuration.
+StatusCode store_value(const PropertyRequest* request, const char* value,
+                       int32_t type, bool automatic, uint32_t mask,
+                       uint32_t bit) {
+  StatusCode status = 0;
+  if (type == TYPE_TEXT) {
+    status = write_text_value(request->key, request->name, value);
+  } else {
+    int32_t number = 0;
+    if (!parse_integer_literal(value, &number)) return STATUS_INVALID_PARAM;
+    status = write_dword_value(request->key, request->name,
+                               static_cast<uint32_t>(number));
+  }
+  if (status == 0 && automatic && (mask & bit) != 0) {
+    write_dword_value(request->key, VALUE_AUTOCFG_MASK, mask & ~bit);
+  }
+  return status;
+}
+
+// Carries out the request's action on the device key.
+StatusCode apply_action(const PropertyRequest* request, const char* value,
+                        const PropertyDefinition& definition) {
+  uint32_t bit = 0;
+  bool automatic = auto_mask_bit(definition.flags, &bit);
+  uint32_t mask = 0;
+  if (automatic &&
+      read_dword_value(request->key, VALUE_AUTOCFG_MASK, &mask) != 0) {
+    mask = 0;
+  }
+  switch (request->action) {
+    case ACTION_SET:
+      return store_value(request, value, definition.type, automatic, mask, bit);
+    case ACTION_RESET: {
+      StatusCode status = reg_delete_value(request->key, request->name);
+      if (automatic && (mask & bit) == 0) {
+        status =
+            write_dword_value(request->key, VALUE_AUTOCFG_MASK, mask | bit);
+      }
+      return status;
+    }
+    case ACTION_AUTO:
+      if (!automatic) return STATUS_INVALID_PARAM;
+      if ((mask & bit) != 0) return 0;
+      return write_dword_value(request->key, VALUE_AUTOCFG_MASK, mask | bit);
+    default:
+      return STATUS_INVALID_PARAM;
+  }
+}
+
+// Applies one name=value argument; an empty value resets the property.
+StatusCode set_assignment(RegKey key, char* argument) {
+  char* equals = std::strchr(argument, '=');
+  if (equals == nullptr) return STATUS_SYNTAX;
+  size_t length = static_cast<size_t>(equals - argument);
+  char name[PROPERTY_NAME_CAPACITY] = {0};
+  if (length >= sizeof(name)) return STATUS_SYNTAX;
+  std::memcpy(name, argument, length);
+  PropertyRequest request = {};
+  request.key = key;
+  request.name = name;
+  request.value = equals + 1;
+  request.action = request.value[0] != '\0' ? ACTION_SET : ACTION_RESET;
+  return prop_set(&request);
+}
+
+}  // namespace
+
+StatusCode prop_set(const PropertyRequest* request) {
+  if (request == nullptr || request->name == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  if (request->action == ACTION_SET && request->value == nullptr) {
+    return STATUS_INVALID_PARAM;
+  }
+  const char* value = request->value != nullptr ? request->value : "";
+  char marker[SET_MARKER_PROBE_CAPACITY + 1];
+  StatusCode status =
+      read_text_value(request->key, nullptr, marker, SET_MARKER_PROBE_CAPACITY);
+  if (status != 0 && status != W32_ERROR_FILE_NOT_FOUND) return status;
+  SetupInfo info = nullptr;
+  status = open_setup_info(&info);
+  if (status != 0) return status;
+  PropertyDefinition definition = {};
+  status = check_and_map(info, request, value, &definition);
+  close_setup_info(info);
+  if (status != 0) return status;
+  if ((definition.flags & PROP_XPT_CLASS) != 0) return 0;
+  return apply_action(request, value, definition);
+}
+
+int32_t prop_set_args(const DeviceRecord* device, OutputMode mode,
+                      int32_t count, char* const* args) {
+  StatusCode status = 0;
+  if (device == nullptr || args == nullptr) status = STATUS_NO_ARGUMENT;
+  for (int32_t i = 2; status == 0 && i < count; ++i) {
+    status = set_assignment(device->key, args[i]);
+  }
+  if (status == 0) return 0;
+  report_status(mode, status);
+  return 1;
+}

@@ -1,0 +1,52 @@
+// The property schema ([cfg_prop_map]), the transport map ([cfg_xpt_map])
+// and the test of a value against a property's definition.
+#pragma once
+
+#include <cstdint>
+
+#include "config/setup_info.h"
+#include "platform/types.h"
+
+// A property's type and flags word, from its [cfg_prop_map] line.
+struct PropertyDefinition {
+  int32_t type;    // field 1
+  uint32_t flags;  // field 2
+};
+
+// Size of the buffer for an allowed list (field 3 of a text property).
+constexpr uint32_t ALLOWED_LIST_CAPACITY = 300;
+
+// Looks up the line of name (key case ignored): 0xF0000005 when there is no
+// line, field 1 or 2 is not an integer, or the line is PROP_HIDDEN.
+StatusCode schema_find(SetupInfo info, const char* name,
+                       PropertyDefinition* definition);
+
+// The auto index of a flags word.
+uint32_t auto_index(uint32_t flags);
+
+// True when the flags word makes the property automatic: PROP_AUTO with an
+// auto index that has a bit in the 32-bit mask (0..31); the bit goes to *bit.
+bool auto_mask_bit(uint32_t flags, uint32_t* bit);
+
+// Tests value against the allowed list or range of property name: 0, or
+// 0xF0000006 for an integer literal that is not whole, or 0xF0000007 for a
+// value outside the list or range. No constraint admits every value.
+StatusCode schema_check_value(SetupInfo info, const char* name, int32_t type,
+                              const char* value);
+
+// True when value is one entry of the '|'-separated list, byte for byte.
+bool allowed_list_contains(const char* list, const char* value);
+
+// The name of the transport-class value ([cfg_strings] "xpt_class_name",
+// else "DevPartClass") into buffer.
+void xpt_class_value_name(SetupInfo info, char* buffer, uint32_t capacity);
+
+// Maps a transport name to its class (field 1 of its [cfg_xpt_map] line).
+// False when the name has no line or its field 1 does not fit.
+bool xpt_map_forward(SetupInfo info, const char* transport, char* xpt_class,
+                     uint32_t capacity);
+
+// Maps a transport class back to the key of the first [cfg_xpt_map] line
+// whose field 1 equals it (case of A-Z ignored). False when none does.
+bool xpt_map_reverse(SetupInfo info, const char* xpt_class, char* transport,
+                     uint32_t capacity);
