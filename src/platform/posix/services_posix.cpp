@@ -1,0 +1,246 @@
+// Service manager operations on POSIX. A service is the store key
+// HKLM\System\CurrentControlSet\Services\<name>, whose values script it:
+//   State        REG_DWORD  1 stopped, 3 stop pending, 4 running (absent: 1)
+//   StopDelayMs  REG_DWORD  time from a stop request to the stopped state
+//                           (absent or 0: stops at once)
+//   AcceptStop   REG_DWORD  0 refuses the stop control with 1052 (absent:
+//                           accepts)
+//   StopRequestedAt REG_BINARY  wall-clock ms (8 bytes, little end first) of
+//                           the pending stop request
+// A pending stop completes when its state is next looked at after the delay.
+#include <time.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "platform/registry.h"
+#include "platform/services.h"
+#include "platform/version.h"
+
+namespace {
+
+constexpr StatusCode kErrorInvalidName = 123;
+constexpr StatusCode kErrorServiceCannotAcceptCtrl = 1061;
+constexpr StatusCode kErrorNotEnoughMemory = 8;
+
+constexpr uint32_t kServiceStart = 0x0010;
+constexpr uint32_t kServiceStop = 0x0020;
+constexpr uint32_t kServiceAllAccess = 0xF01FF;
+constexpr uint32_t kGenericRead = 0x80000000;
+constexpr uint32_t kGenericAll = 0x10000000;
+constexpr size_t kMaxServiceName = 256;
+constexpr uint32_t kKeyReadWrite = W32_KEY_QUERY_VALUE | W32_KEY_SET_VALUE;
+
+constexpr const char kServicesKey[] = "System\\CurrentControlSet\\Services\\";
+
+enum class HandleKind { kManager, kService };
+
+}  // namespace
+
+struct ServiceHandleData {
+  HandleKind kind;
+  uint32_t rights;   // specific rights granted, generic rights mapped
+  std::string name;  // service name; empty for the manager
+};
+
+namespace {
+
+// Maps the generic rights of a service access mask to specific ones.
+uint32_t service_rights(uint32_t access) {
+  uint32_t rights = access & kServiceAllAccess;
+  if (access & W32_GENERIC_EXECUTE) rights |= kServiceStart | kServiceStop;
+  if (access & kGenericRead) rights |= W32_SERVICE_QUERY_STATUS;
+  if (access & kGenericAll) rights |= kServiceAllAccess;
+  return rights;
+}
+
+bool is_service(ServiceHandle handle) {
+  return handle != nullptr && handle->kind == HandleKind::kService;
+}
+
+bool is_valid_name(const char* name) {
+  return name != nullptr && *name != '\0' &&
+         std::strpbrk(name, "\\/") == nullptr;
+}
+
+uint64_t now_ms() {
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  return static_cast<uint64_t>(now.tv_sec) * 1000u +
+         static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+}
+
+// Opens the service's key; 1060 when it does not exist.
+StatusCode open_service_key(const std::string& name, uint32_t access,
+                            RegKey* key) {
+  std::string path = std::string(kServicesKey) + name;
+  StatusCode status =
+      reg_open_key(reg_local_machine(), path.c_str(), access, key);
+  if (status == W32_ERROR_FILE_NOT_FOUND) {
+    return W32_ERROR_SERVICE_DOES_NOT_EXIST;
+  }
+  return status;
+}
+
+// Reads a REG_DWORD value; fallback when it is absent or of another form.
+uint32_t read_dword(RegKey key, const char* name, uint32_t fallback) {
+  uint32_t type = 0;
+  uint32_t value = 0;
+  uint32_t size = sizeof(value);
+  if (reg_query_value(key, name, &type, &value, &size) != W32_ERROR_SUCCESS ||
+      type != W32_REG_DWORD || size != sizeof(value)) {
+    return fallback;
+  }
+  return value;
+}
+
+StatusCode write_dword(RegKey key, const char* name, uint32_t value) {
+  return reg_set_value(key, name, W32_REG_DWORD, &value, sizeof(value));
+}
+
+StatusCode write_time(RegKey key, const char* name, uint64_t ms) {
+  unsigned char bytes[8];
+  for (int i = 0; i < 8; ++i)
+    bytes[i] = static_cast<unsigned char>(ms >> (8 * i));
+  return reg_set_value(key, name, W32_REG_BINARY, bytes, sizeof(bytes));
+}
+
+// The recorded stop request; false when there is none.
+bool read_time(RegKey key, const char* name, uint64_t* ms) {
+  unsigned char bytes[8];
+  uint32_t type = 0;
+  uint32_t size = sizeof(bytes);
+  if (reg_query_value(key, name, &type, bytes, &size) != W32_ERROR_SUCCESS ||
+      type != W32_REG_BINARY || size != sizeof(bytes)) {
+    return false;
+  }
+  *ms = 0;
+  for (int i = 7; i >= 0; --i) *ms = (*ms << 8) | bytes[i];
+  return true;
+}
+
+// True when a pending stop has had its delay; a request without a time, or
+// one stamped later than now (the clock went back), counts as due.
+bool stop_is_due(RegKey key) {
+  uint64_t requested = 0;
+  if (!read_time(key, "StopRequestedAt", &requested)) return true;
+  uint64_t now = now_ms();
+  if (now < requested) return true;
+  return now - requested >= read_dword(key, "StopDelayMs", 0);
+}
+
+// The current state, a due stop request counting as stopped. The stopped
+// state is recorded when the key allows it; a key opened for reading only
+// reports it all the same, and the next look records it.
+uint32_t settle_state(RegKey key) {
+  uint32_t state = read_dword(key, "State", W32_SERVICE_STOPPED);
+  if (state != W32_SERVICE_STOP_PENDING || !stop_is_due(key)) return state;
+  if (write_dword(key, "State", W32_SERVICE_STOPPED) == W32_ERROR_SUCCESS) {
+    reg_delete_value(key, "StopRequestedAt");
+  }
+  return W32_SERVICE_STOPPED;
+}
+
+StatusCode start_in_key(RegKey key) {
+  if (settle_state(key) != W32_SERVICE_STOPPED) {
+    return W32_ERROR_SERVICE_ALREADY_RUNNING;
+  }
+  return write_dword(key, "State", W32_SERVICE_RUNNING);
+}
+
+StatusCode stop_in_key(RegKey key) {
+  uint32_t state = settle_state(key);
+  if (state == W32_SERVICE_STOPPED) return W32_ERROR_SERVICE_NOT_ACTIVE;
+  if (state == W32_SERVICE_STOP_PENDING) return kErrorServiceCannotAcceptCtrl;
+  if (read_dword(key, "AcceptStop", 1) == 0) {
+    return W32_ERROR_INVALID_SERVICE_CONTROL;
+  }
+  if (read_dword(key, "StopDelayMs", 0) == 0) {
+    return write_dword(key, "State", W32_SERVICE_STOPPED);
+  }
+  StatusCode status = write_time(key, "StopRequestedAt", now_ms());
+  if (status != W32_ERROR_SUCCESS) return status;
+  return write_dword(key, "State", W32_SERVICE_STOP_PENDING);
+}
+
+StatusCode query_in_key(RegKey key, void* state) {
+  *static_cast<uint32_t*>(state) = settle_state(key);
+  return W32_ERROR_SUCCESS;
+}
+
+// Checks the handle's right and runs one operation on the service's key,
+// opened with key_access.
+StatusCode with_service_key(ServiceHandle service, uint32_t right,
+                            uint32_t key_access,
+                            StatusCode (*operation)(RegKey, void*),
+                            void* context) {
+  if (!is_service(service)) return W32_ERROR_INVALID_HANDLE;
+  if ((service->rights & right) == 0) return W32_ERROR_ACCESS_DENIED;
+  RegKey key = nullptr;
+  StatusCode status = open_service_key(service->name, key_access, &key);
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = operation(key, context);
+  reg_close_key(key);
+  return status;
+}
+
+}  // namespace
+
+StatusCode svc_open_manager(uint32_t /*access*/, ServiceHandle* out) {
+  if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
+  if (!platform_is_user_admin()) return W32_ERROR_ACCESS_DENIED;
+  ServiceHandleData* manager = new (std::nothrow) ServiceHandleData();
+  if (manager == nullptr) return kErrorNotEnoughMemory;
+  manager->kind = HandleKind::kManager;
+  manager->rights = 0;
+  *out = manager;
+  return W32_ERROR_SUCCESS;
+}
+
+StatusCode svc_open_service(ServiceHandle manager, const char* name,
+                            uint32_t access, ServiceHandle* out) {
+  if (manager == nullptr || manager->kind != HandleKind::kManager) {
+    return W32_ERROR_INVALID_HANDLE;
+  }
+  if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
+  if (!is_valid_name(name)) return kErrorInvalidName;
+  if (std::strlen(name) > kMaxServiceName) {
+    return W32_ERROR_SERVICE_DOES_NOT_EXIST;
+  }
+  RegKey key = nullptr;
+  StatusCode status = open_service_key(name, W32_KEY_QUERY_VALUE, &key);
+  if (status != W32_ERROR_SUCCESS) return status;
+  reg_close_key(key);
+  ServiceHandleData* service = new (std::nothrow) ServiceHandleData();
+  if (service == nullptr) return kErrorNotEnoughMemory;
+  service->kind = HandleKind::kService;
+  service->rights = service_rights(access);
+  service->name = name;
+  *out = service;
+  return W32_ERROR_SUCCESS;
+}
+
+StatusCode svc_start(ServiceHandle service) {
+  return with_service_key(
+      service, kServiceStart, kKeyReadWrite,
+      [](RegKey key, void*) { return start_in_key(key); }, nullptr);
+}
+
+StatusCode svc_control_stop(ServiceHandle service) {
+  return with_service_key(
+      service, kServiceStop, kKeyReadWrite,
+      [](RegKey key, void*) { return stop_in_key(key); }, nullptr);
+}
+
+StatusCode svc_query_state(ServiceHandle service, uint32_t* state) {
+  if (state == nullptr) return W32_ERROR_INVALID_PARAMETER;
+  StatusCode status = with_service_key(service, W32_SERVICE_QUERY_STATUS,
+                                       kKeyReadWrite, query_in_key, state);
+  if (status != W32_ERROR_ACCESS_DENIED) return status;
+  // A store this user may only read still answers the question.
+  return with_service_key(service, W32_SERVICE_QUERY_STATUS,
+                          W32_KEY_QUERY_VALUE, query_in_key, state);
+}
+
+void svc_close(ServiceHandle handle) { delete handle; }

@@ -1,0 +1,72 @@
+// Platform version and administrator question on POSIX. The version record is
+// read from the store at HKLM\System\Platform (NT 5.1 where a value is
+// missing); the administrator is whoever may write the store.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/posix/root_dir.h"
+#include "platform/registry.h"
+#include "platform/version.h"
+
+namespace {
+
+constexpr const char kPlatformKey[] = "System\\Platform";
+
+// Reads a REG_DWORD value; fallback when it is absent or not a DWORD.
+uint32_t read_dword(RegKey key, const char* name, uint32_t fallback) {
+  uint32_t type = 0;
+  uint32_t value = 0;
+  uint32_t size = sizeof(value);
+  if (reg_query_value(key, name, &type, &value, &size) != W32_ERROR_SUCCESS ||
+      type != W32_REG_DWORD || size != sizeof(value)) {
+    return fallback;
+  }
+  return value;
+}
+
+// Reads a REG_SZ value into text (capacity bytes); "" when it is absent, not
+// a string or too long.
+void read_text(RegKey key, const char* name, char* text, uint32_t capacity) {
+  uint32_t type = 0;
+  uint32_t size = capacity;
+  std::memset(text, 0, capacity);
+  if (reg_query_value(key, name, &type, text, &size) != W32_ERROR_SUCCESS ||
+      type != W32_REG_SZ) {
+    std::memset(text, 0, capacity);
+  }
+  text[capacity - 1] = '\0';
+}
+
+}  // namespace
+
+bool platform_get_version(PlatformVersion* out) {
+  if (out == nullptr) return false;
+  out->platform_id = W32_VER_PLATFORM_WIN32_NT;
+  out->major = 5;
+  out->minor = 1;
+  std::memset(out->service_pack, 0, sizeof(out->service_pack));
+  RegKey key = nullptr;
+  if (reg_open_key(reg_local_machine(), kPlatformKey, W32_KEY_QUERY_VALUE,
+                   &key) != W32_ERROR_SUCCESS) {
+    return true;
+  }
+  out->platform_id = read_dword(key, "PlatformId", out->platform_id);
+  out->major = read_dword(key, "MajorVersion", out->major);
+  out->minor = read_dword(key, "MinorVersion", out->minor);
+  read_text(key, "CSDVersion", out->service_pack,
+            static_cast<uint32_t>(sizeof(out->service_pack)));
+  reg_close_key(key);
+  return true;
+}
+
+bool platform_is_user_admin() {
+  uid_t user = geteuid();
+  if (user == 0) return true;
+  struct stat info;
+  std::string root = posix_root_dir();
+  if (stat(root.c_str(), &info) != 0) return false;
+  return S_ISDIR(info.st_mode) && info.st_uid == user;
+}
