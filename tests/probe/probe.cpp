@@ -1,0 +1,476 @@
+// zebprobe: runs INF-reader and registry operations through the platform
+// layer and prints what each returns, one line per operation, so that the
+// outputs of the two backends can be compared line for line.
+//
+//   zebprobe inf SCRIPT   runs the INF commands of SCRIPT (see run_command)
+//   zebprobe reg          runs the fixed registry scenario below
+//                         HKLM\Software\ZebProbe, which it creates and removes
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/inf.h"
+#include "platform/registry.h"
+
+namespace {
+
+// State of an INF script: the open file and the current line.
+struct ProbeState {
+  InfHandle inf;
+  InfLine line;
+  bool have_line;
+};
+
+// Splits text at blanks; "..." makes one token (without the quotes), "-"
+// stands for a null pointer and is kept as is.
+std::vector<std::string> split_tokens(const char* text) {
+  std::vector<std::string> tokens;
+  const char* p = text;
+  while (*p != '\0') {
+    while (*p == ' ' || *p == '\t') ++p;
+    if (*p == '\0') break;
+    std::string token;
+    if (*p == '"') {
+      ++p;
+      while (*p != '\0' && *p != '"') token += *p++;
+      if (*p == '"') ++p;
+    } else {
+      while (*p != '\0' && *p != ' ' && *p != '\t') token += *p++;
+    }
+    tokens.push_back(token);
+  }
+  return tokens;
+}
+
+const char* arg_or_null(const std::vector<std::string>& tokens, size_t i) {
+  if (i >= tokens.size() || tokens[i] == "-") return nullptr;
+  return tokens[i].c_str();
+}
+
+uint32_t arg_number(const std::vector<std::string>& tokens, size_t i) {
+  if (i >= tokens.size()) return 0;
+  return static_cast<uint32_t>(std::strtoul(tokens[i].c_str(), nullptr, 0));
+}
+
+// Prints text with bytes outside the printable ASCII range escaped.
+void print_text(const char* text) {
+  std::putchar('[');
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+       *p != '\0'; ++p) {
+    if (*p < 0x20 || *p > 0x7E || *p == '\\') {
+      std::printf("\\x%02x", *p);
+    } else {
+      std::putchar(*p);
+    }
+  }
+  std::putchar(']');
+}
+
+void print_line_position(const ProbeState& state) {
+  if (!state.have_line) return;
+  std::printf(" line=%u", state.line.line);
+}
+
+// Reads field index with a buffer of capacity bytes and prints the result.
+void probe_string_field(const InfLine* line, uint32_t index,
+                        uint32_t capacity) {
+  std::vector<char> buffer(capacity + 1, '#');
+  uint32_t required = 0xFFFFFFFF;
+  StatusCode status = inf_get_string_field(
+      line, index, capacity == 0 ? nullptr : &buffer[0], capacity, &required);
+  std::printf("str %u cap=%u -> 0x%x", index, capacity, status);
+  if (status == 0 || status == W32_ERROR_INSUFFICIENT_BUFFER) {
+    std::printf(" required=%u", required);
+  }
+  if (status == 0 && capacity != 0) {
+    std::putchar(' ');
+    print_text(&buffer[0]);
+  }
+  std::putchar('\n');
+}
+
+void probe_int_field(const InfLine* line, uint32_t index) {
+  int32_t value = 0x5A5A5A5A;
+  StatusCode status = inf_get_int_field(line, index, &value);
+  std::printf("int %u -> 0x%x", index, status);
+  if (status == 0) std::printf(" value=%d", value);
+  std::putchar('\n');
+}
+
+// Prints every line of section by index: each field from 0 up to the first
+// missing one after field 0, as text and as an integer.
+void probe_dump(InfHandle inf, const char* section) {
+  std::printf("dump %s count=%d\n", section, inf_get_line_count(inf, section));
+  for (uint32_t i = 0;; ++i) {
+    InfLine line;
+    StatusCode status = inf_get_line_by_index(inf, section, i, &line);
+    if (status != 0) {
+      std::printf("  index %u -> 0x%x\n", i, status);
+      return;
+    }
+    std::printf("  index %u line=%u:", i, line.line);
+    for (uint32_t field = 0; field < 40; ++field) {
+      char buffer[600];
+      uint32_t required = 0;
+      status =
+          inf_get_string_field(&line, field, buffer, sizeof buffer, &required);
+      if (status != 0) {
+        std::printf(" f%u=0x%x", field, status);
+        if (field > 0) break;
+        continue;
+      }
+      int32_t value = 0;
+      StatusCode int_status = inf_get_int_field(&line, field, &value);
+      std::printf(" f%u(%u)=", field, required);
+      print_text(buffer);
+      if (int_status == 0) {
+        std::printf("#%d", value);
+      } else {
+        std::printf("#0x%x", int_status);
+      }
+    }
+    std::putchar('\n');
+  }
+}
+
+// Runs one script command:
+//   open NAME | close | count SEC | first SEC [KEY] | next | index SEC N |
+//   str N CAP | int N | dump SEC
+// A "-" argument is a null pointer.
+void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
+  const std::string& verb = tokens[0];
+  if (verb == "open") {
+    if (state->inf != nullptr) inf_close(state->inf);
+    state->inf = nullptr;
+    state->have_line = false;
+    StatusCode status = inf_open(tokens[1].c_str(), &state->inf);
+    if (status != 0) state->inf = nullptr;
+    std::printf("open %s -> 0x%x\n", tokens[1].c_str(), status);
+  } else if (verb == "close") {
+    if (state->inf != nullptr) inf_close(state->inf);
+    state->inf = nullptr;
+    state->have_line = false;
+  } else if (verb == "count") {
+    std::printf("count %s -> %d\n", tokens[1].c_str(),
+                inf_get_line_count(state->inf, arg_or_null(tokens, 1)));
+  } else if (verb == "first") {
+    StatusCode status =
+        inf_find_first_line(state->inf, arg_or_null(tokens, 1),
+                            arg_or_null(tokens, 2), &state->line);
+    state->have_line = status == 0;
+    std::printf("first %s %s -> 0x%x", tokens[1].c_str(),
+                tokens.size() > 2 ? tokens[2].c_str() : "-", status);
+    print_line_position(*state);
+    std::putchar('\n');
+  } else if (verb == "next") {
+    InfLine next;
+    StatusCode status = inf_find_next_line(&state->line, &next);
+    if (status == 0) state->line = next;
+    std::printf("next -> 0x%x", status);
+    print_line_position(*state);
+    std::putchar('\n');
+  } else if (verb == "index") {
+    StatusCode status =
+        inf_get_line_by_index(state->inf, arg_or_null(tokens, 1),
+                              arg_number(tokens, 2), &state->line);
+    state->have_line = status == 0;
+    std::printf("index %s %u -> 0x%x", tokens[1].c_str(), arg_number(tokens, 2),
+                status);
+    print_line_position(*state);
+    std::putchar('\n');
+  } else if (verb == "str") {
+    probe_string_field(&state->line, arg_number(tokens, 1),
+                       arg_number(tokens, 2));
+  } else if (verb == "int") {
+    probe_int_field(&state->line, arg_number(tokens, 1));
+  } else if (verb == "dump") {
+    probe_dump(state->inf, tokens[1].c_str());
+  } else {
+    std::printf("unknown command %s\n", verb.c_str());
+  }
+}
+
+int run_inf_script(const char* path) {
+  std::FILE* file = std::fopen(path, "r");
+  if (file == nullptr) {
+    std::printf("cannot read %s\n", path);
+    return 1;
+  }
+  ProbeState state = {nullptr, {nullptr, nullptr, 0, 0}, false};
+  char text[1024];
+  while (std::fgets(text, sizeof text, file) != nullptr) {
+    text[std::strcspn(text, "\r\n")] = '\0';
+    std::vector<std::string> tokens = split_tokens(text);
+    if (tokens.empty() || tokens[0][0] == '#') continue;
+    run_command(&state, tokens);
+  }
+  std::fclose(file);
+  if (state.inf != nullptr) inf_close(state.inf);
+  return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Registry scenario.
+
+const char kProbeRoot[] = "Software\\ZebProbe";
+
+void print_status(const char* what, StatusCode status) {
+  std::printf("%s -> 0x%x\n", what, status);
+}
+
+// Deletes key parent\name with everything below it.
+void delete_tree(RegKey parent, const char* name) {
+  RegKey key = nullptr;
+  if (reg_open_key(parent, name, W32_KEY_ALL_ACCESS, &key) != 0) return;
+  for (;;) {
+    char child[300];
+    uint32_t length = sizeof child;
+    if (reg_enum_key(key, 0, child, &length) != 0) break;
+    delete_tree(key, child);
+  }
+  reg_close_key(key);
+  reg_delete_key(parent, name);
+}
+
+RegKey create_key(RegKey parent, const char* name) {
+  RegKey key = nullptr;
+  uint32_t disposition = 0;
+  StatusCode status =
+      reg_create_key(parent, name, W32_KEY_ALL_ACCESS, &key, &disposition);
+  std::printf("create %s -> 0x%x disposition=%u\n", name, status,
+              status == 0 ? disposition : 0);
+  return status == 0 ? key : nullptr;
+}
+
+void set_string(RegKey key, const char* name, const char* text) {
+  StatusCode status =
+      reg_set_value(key, name, W32_REG_SZ, text,
+                    static_cast<uint32_t>(std::strlen(text) + 1));
+  std::printf("set %s -> 0x%x\n", name == nullptr ? "(default)" : name, status);
+}
+
+void set_dword(RegKey key, const char* name, uint32_t number) {
+  StatusCode status = reg_set_value(key, name, W32_REG_DWORD, &number, 4);
+  std::printf("set %s -> 0x%x\n", name, status);
+}
+
+void enum_keys(RegKey key, uint32_t capacity) {
+  for (uint32_t index = 0;; ++index) {
+    char name[300];
+    std::memset(name, '#', sizeof name);
+    uint32_t length = capacity;
+    StatusCode status = reg_enum_key(key, index, name, &length);
+    std::printf("enum_key %u cap=%u -> 0x%x", index, capacity, status);
+    if (status == 0) {
+      std::printf(" len=%u ", length);
+      print_text(name);
+    }
+    std::putchar('\n');
+    if (status == W32_ERROR_NO_MORE_ITEMS || index > 20) return;
+  }
+}
+
+void enum_value(RegKey key, uint32_t index, uint32_t name_capacity,
+                uint32_t data_capacity) {
+  char name[300];
+  unsigned char data[300];
+  std::memset(name, '#', sizeof name);
+  std::memset(data, '#', sizeof data);
+  uint32_t name_len = name_capacity;
+  uint32_t type = 0xFFFF;
+  uint32_t data_size = data_capacity;
+  StatusCode status =
+      reg_enum_value(key, index, name, &name_len, &type, data, &data_size);
+  std::printf(
+      "enum_value %u cap=%u/%u -> 0x%x name_len=%u type=%u data_size=%u", index,
+      name_capacity, data_capacity, status, name_len, type, data_size);
+  if (status == 0) {
+    std::putchar(' ');
+    print_text(name);
+  }
+  std::putchar('\n');
+}
+
+void enum_values(RegKey key) {
+  for (uint32_t index = 0;; ++index) {
+    char name[300];
+    unsigned char data[300];
+    uint32_t name_len = sizeof name;
+    uint32_t type = 0;
+    uint32_t data_size = sizeof data;
+    StatusCode status =
+        reg_enum_value(key, index, name, &name_len, &type, data, &data_size);
+    std::printf("enum_value %u -> 0x%x", index, status);
+    if (status == 0) {
+      std::printf(" type=%u size=%u len=%u ", type, data_size, name_len);
+      print_text(name);
+    }
+    std::putchar('\n');
+    if (status != 0 || index > 20) return;
+  }
+}
+
+void query_value(RegKey key, const char* name, bool with_data,
+                 uint32_t capacity) {
+  unsigned char data[300];
+  std::memset(data, 0, sizeof data);
+  uint32_t type = 0xFFFF;
+  uint32_t size = capacity;
+  StatusCode status =
+      reg_query_value(key, name, &type, with_data ? data : nullptr, &size);
+  std::printf("query %s data=%d cap=%u -> 0x%x type=%u size=%u",
+              name == nullptr ? "(default)" : name, with_data ? 1 : 0, capacity,
+              status, type, size);
+  if (status == 0 && with_data && type == W32_REG_SZ) {
+    std::putchar(' ');
+    print_text(reinterpret_cast<char*>(data));
+  }
+  std::putchar('\n');
+}
+
+void query_subkey_default(RegKey key, const char* subkey, int32_t capacity) {
+  char data[300];
+  std::memset(data, 0, sizeof data);
+  int32_t size = capacity;
+  StatusCode status = reg_query_subkey_default(key, subkey, data, &size);
+  std::printf("query_default %s cap=%d -> 0x%x size=%d",
+              subkey == nullptr ? "-" : subkey, capacity, status, size);
+  if (status == 0) {
+    std::putchar(' ');
+    print_text(data);
+  }
+  std::putchar('\n');
+}
+
+// Subkeys and values in mixed case, for the enumeration order.
+void fill_probe_key(RegKey root) {
+  const char* subkeys[] = {"beta",
+                           "Alpha",
+                           "gamma",
+                           "ALPHA2",
+                           "zeb_dev_10",
+                           "zeb_dev_9",
+                           "Zeb_Dev_1",
+                           "zebdev",
+                           "Z[x]",
+                           "a_very_long_subkey_name",
+                           "sixteen_chars_ab",
+                           "seventeen_chars_a"};
+  for (const char* name : subkeys) {
+    RegKey key = create_key(root, name);
+    if (key != nullptr) reg_close_key(key);
+  }
+  RegKey again = create_key(root, "ALPHA");
+  if (again != nullptr) reg_close_key(again);
+  RegKey nested = create_key(root, "Deep\\Er\\Est");
+  if (nested != nullptr) reg_close_key(nested);
+
+  set_string(root, "b", "second");
+  set_string(root, "A", "first");
+  set_string(root, "c_x", "under");
+  set_string(root, "C", "");
+  set_dword(root, "Zed", 0x12345678);
+  set_string(root, "_low", "underscore");
+  set_string(root, nullptr, "default text");
+  set_string(root, "a", "replaced");
+}
+
+void probe_enumeration(RegKey root) {
+  enum_keys(root, 300);
+  std::printf("-- 17-character buffer\n");
+  enum_keys(root, 17);
+  enum_values(root);
+  std::printf("-- value sizes\n");
+  enum_value(root, 1, 300, 3);
+  enum_value(root, 1, 2, 300);
+  enum_value(root, 1, 1, 300);
+  enum_value(root, 0, 300, 0);
+  enum_value(root, 99, 300, 300);
+}
+
+void probe_queries(RegKey root) {
+  query_value(root, "A", true, 300);
+  query_value(root, "a", false, 0);
+  query_value(root, "A", true, 3);
+  query_value(root, "A", true, 0);
+  query_value(root, "Zed", true, 300);
+  query_value(root, "missing", true, 300);
+  query_value(root, nullptr, true, 300);
+  query_value(root, "", true, 300);
+  query_value(root, "C", true, 300);
+
+  RegKey beta = nullptr;
+  print_status("open beta",
+               reg_open_key(root, "BETA", W32_KEY_ALL_ACCESS, &beta));
+  if (beta != nullptr) {
+    set_string(beta, nullptr, "beta default");
+    reg_close_key(beta);
+  }
+  query_subkey_default(root, "Beta", 300);
+  query_subkey_default(root, "beta", 5);
+  query_subkey_default(root, "gamma", 300);
+  query_subkey_default(root, "nokey", 300);
+  query_subkey_default(root, nullptr, 300);
+  query_subkey_default(root, "", 300);
+}
+
+void probe_access(RegKey root) {
+  RegKey reader = nullptr;
+  StatusCode status =
+      reg_open_key(reg_local_machine(), kProbeRoot, W32_KEY_READ, &reader);
+  print_status("open read", status);
+  if (status != 0) return;
+  set_string(reader, "w", "denied");
+  print_status("delete_value via read", reg_delete_value(reader, "A"));
+  query_value(reader, "b", true, 300);
+  reg_close_key(reader);
+
+  RegKey missing = nullptr;
+  print_status("open missing",
+               reg_open_key(root, "nokey", W32_KEY_READ, &missing));
+  print_status("open nested",
+               reg_open_key(root, "deep\\er", W32_KEY_READ, &missing));
+  if (missing != nullptr) reg_close_key(missing);
+  print_status("delete_value missing", reg_delete_value(root, "missing"));
+  print_status("delete_value b", reg_delete_value(root, "b"));
+  print_status("delete_value b again", reg_delete_value(root, "b"));
+  print_status("delete_key with subkeys", reg_delete_key(root, "Deep"));
+  print_status("delete_key missing", reg_delete_key(root, "nokey"));
+  print_status("delete_key gamma", reg_delete_key(root, "GAMMA"));
+  enum_keys(root, 300);
+  enum_values(root);
+}
+
+int run_registry_scenario() {
+  RegKey hklm = reg_local_machine();
+  delete_tree(hklm, kProbeRoot);
+  RegKey root = create_key(hklm, kProbeRoot);
+  if (root == nullptr) return 1;
+  RegKey again = create_key(hklm, kProbeRoot);
+  if (again != nullptr) reg_close_key(again);
+  fill_probe_key(root);
+  probe_enumeration(root);
+  probe_queries(root);
+  probe_access(root);
+  reg_close_key(root);
+  delete_tree(hklm, kProbeRoot);
+  RegKey gone = nullptr;
+  print_status("open after removal",
+               reg_open_key(hklm, kProbeRoot, W32_KEY_READ, &gone));
+  if (gone != nullptr) reg_close_key(gone);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "inf") == 0) {
+    return run_inf_script(argv[2]);
+  }
+  if (argc == 2 && std::strcmp(argv[1], "reg") == 0) {
+    return run_registry_scenario();
+  }
+  std::printf("usage: zebprobe inf SCRIPT | zebprobe reg\n");
+  return 2;
+}
