@@ -276,13 +276,13 @@ static DWORD client_install(SC_HANDLE manager, const char *name, int argc,
   return 0;
 }
 
+/* Starts the service unless it already runs, then waits until it runs. */
 static DWORD client_start(SC_HANDLE manager, const char *name) {
   SC_HANDLE service = OpenServiceA(manager, name, SERVICE_ALL_ACCESS);
   if (service == NULL) return GetLastError();
   DWORD code = 0;
-  if (!StartServiceA(service, 0, NULL)) {
-    code = GetLastError();
-  } else {
+  if (!StartServiceA(service, 0, NULL)) code = GetLastError();
+  if (code == 0 || code == ERROR_SERVICE_ALREADY_RUNNING) {
     code = wait_for_state(service, SERVICE_RUNNING);
   }
   CloseServiceHandle(service);
@@ -302,26 +302,41 @@ static DWORD client_state(SC_HANDLE manager, const char *name) {
   if (service == NULL) return GetLastError();
   DWORD state = query_state(service);
   CloseServiceHandle(service);
-  printf("state %lu\n", (unsigned long)state);
+  printf("%s state %lu\n", name, (unsigned long)state);
   return state == 0 ? ERROR_GEN_FAILURE : 0;
+}
+
+/* Applies the verb to each name in turn; the first failure ends the run. */
+static DWORD client_each(SC_HANDLE manager, const char *verb, int count,
+                         char **names) {
+  for (int i = 0; i < count; i++) {
+    DWORD code;
+    if (strcmp(verb, "remove") == 0) {
+      code = client_remove(manager, names[i]);
+    } else if (strcmp(verb, "start") == 0) {
+      code = client_start(manager, names[i]);
+    } else if (strcmp(verb, "kill") == 0) {
+      code = client_kill(manager, names[i]);
+    } else {
+      code = client_state(manager, names[i]);
+    }
+    if (code != 0) {
+      printf("%s failed\n", names[i]);
+      return code;
+    }
+  }
+  return 0;
 }
 
 static int run_client(int argc, char **argv) {
   const char *verb = argv[1];
-  const char *name = argv[2];
   SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SC_MANAGER_ALL_ACCESS);
   if (manager == NULL) return finish(GetLastError());
   DWORD code;
   if (strcmp(verb, "install") == 0) {
-    code = client_install(manager, name, argc - 3, argv + 3);
-  } else if (strcmp(verb, "remove") == 0) {
-    code = client_remove(manager, name);
-  } else if (strcmp(verb, "start") == 0) {
-    code = client_start(manager, name);
-  } else if (strcmp(verb, "kill") == 0) {
-    code = client_kill(manager, name);
+    code = client_install(manager, argv[2], argc - 3, argv + 3);
   } else {
-    code = client_state(manager, name);
+    code = client_each(manager, verb, argc - 2, argv + 2);
   }
   CloseServiceHandle(manager);
   return finish(code);
