@@ -1,0 +1,310 @@
+// The POSIX INF reader: the SetupAPI line model, with the answers Wine's
+// setupapi gives for the same files.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "platform/inf.h"
+#include "test_root.h"
+
+namespace {
+
+const char kHeader[] = "[Version]\nSignature=\"$Windows NT$\"\n";
+
+class InfReaderTest : public TestRoot {
+ protected:
+  void TearDown() override {
+    if (inf_ != nullptr) inf_close(inf_);
+    TestRoot::TearDown();
+  }
+
+  // Writes header + body as zebsetup.inf and opens it by its bare name.
+  StatusCode open_body(const std::string& body) {
+    return open_bytes(kHeader + body);
+  }
+
+  StatusCode open_bytes(const std::string& bytes) {
+    if (inf_ != nullptr) inf_close(inf_);
+    inf_ = nullptr;
+    write_inf(bytes);
+    return inf_open("zebsetup.inf", &inf_);
+  }
+
+  // Field index of the first line of section with key (null: first line).
+  StatusCode field(const char* section, const char* key, uint32_t index,
+                   std::string* text) {
+    InfLine line;
+    StatusCode status = inf_find_first_line(inf_, section, key, &line);
+    if (status != 0) return status;
+    char buffer[1024];
+    uint32_t required = 0;
+    status =
+        inf_get_string_field(&line, index, buffer, sizeof buffer, &required);
+    if (status == 0) {
+      *text = buffer;
+      EXPECT_EQ(required, text->size() + 1);
+    }
+    return status;
+  }
+
+  InfHandle inf_ = nullptr;
+};
+
+struct OpenCase {
+  const char* name;
+  std::string bytes;
+  StatusCode status;
+};
+
+TEST_F(InfReaderTest, OpenChecksTheWin4SignatureAndTheFileShape) {
+  const OpenCase cases[] = {
+      {"nt", "[Version]\nSignature=\"$Windows NT$\"\n", 0},
+      {"chicago upper case", "[version]\nSIGNATURE=$CHICAGO$\n", 0},
+      {"windows 95", "[Version]\r\nSignature=\"$windows 95$\"\r\n", 0},
+      {"extra fields", "[Version]\nSignature=$Windows NT$, x\n", 0},
+      {"byte order mark", "\xEF\xBB\xBF[Version]\nSignature=$Windows NT$\n", 0},
+      {"other signature", "[Version]\nSignature=\"$Windows 3.1$\"\n",
+       W32_ERROR_WRONG_INF_STYLE},
+      {"blanks inside quotes", "[Version]\nSignature=\" $Windows NT$ \"\n",
+       W32_ERROR_WRONG_INF_STYLE},
+      {"first signature counts",
+       "[Version]\nSignature=bogus\n[Version]\nSignature=$Windows NT$\n",
+       W32_ERROR_WRONG_INF_STYLE},
+      {"no version", "[S]\na=1\n", W32_ERROR_WRONG_INF_STYLE},
+      {"only blanks", "  \n\n", W32_ERROR_WRONG_INF_STYLE},
+      {"after end-of-file mark", "\x1A[Version]\nSignature=$Windows NT$\n",
+       W32_ERROR_WRONG_INF_STYLE},
+      {"empty file", "", 1006},
+      {"text before any section", "a=1\n[Version]\nSignature=$Windows NT$\n",
+       0xE0000000},
+      {"comments before any section",
+       "; c\n\n  ;c\n[Version]\nSignature=$Windows NT$\n", 0},
+      {"unterminated section name",
+       "[Version]\nSignature=$Windows NT$\n[S\na=1\n", 0xE0000001},
+  };
+  for (const OpenCase& c : cases) {
+    EXPECT_EQ(open_bytes(c.bytes), c.status) << c.name;
+  }
+}
+
+TEST_F(InfReaderTest, OpenFindsBareNamesInTheInfDirectoryOnly) {
+  write_inf(kHeader);
+  InfHandle inf = nullptr;
+  ASSERT_EQ(inf_open("ZEBSETUP.INF", &inf), 0u);
+  inf_close(inf);
+  ASSERT_EQ(inf_open((root_ + "/inf/zebsetup.inf").c_str(), &inf), 0u);
+  inf_close(inf);
+  EXPECT_EQ(inf_open("zebsetup", &inf), W32_ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(inf_open("other.inf", &inf), W32_ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(inf_open((root_ + "/other.inf").c_str(), &inf),
+            W32_ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(inf_open((root_ + "/nodir/zebsetup.inf").c_str(), &inf), 3u);
+}
+
+struct FieldCase {
+  const char* name;
+  const char* body;
+  const char* key;  // null: the first line of [S]
+  uint32_t index;
+  StatusCode status;
+  const char* text;
+};
+
+TEST_F(InfReaderTest, FieldsFollowTheLineModel) {
+  const FieldCase cases[] = {
+      {"key", "[S]\n  Key One  =  v\n", nullptr, 0, 0, "Key One"},
+      {"value trimmed", "[S]\nk =  a  b  , c\n", "K", 1, 0, "a  b"},
+      {"second value", "[S]\nk = a, c\n", "k", 2, 0, "c"},
+      {"past the last field", "[S]\nk = a, c\n", "k", 3, 31, ""},
+      {"empty middle field", "[S]\nk = a,,c\n", "k", 2, 0, ""},
+      {"trailing comma", "[S]\nk = a,\n", "k", 2, 0, ""},
+      {"empty value", "[S]\nk =\n", "k", 1, 0, ""},
+      {"empty key", "[S]\n= v\n", "", 1, 0, "v"},
+      {"keyless single value is field 0", "[S]\nalone\n", nullptr, 0, 0,
+       "alone"},
+      {"keyless single value is field 1", "[S]\nalone\n", nullptr, 1, 0,
+       "alone"},
+      {"keyless single value matches as key", "[S]\nk=1\nalone\n", "ALONE", 1,
+       0, "alone"},
+      {"keyless line of two has no field 0", "[S]\na, b\n", nullptr, 0, 31, ""},
+      {"keyless line of two", "[S]\na, b\n", nullptr, 2, 0, "b"},
+      {"comment", "[S]\nk = a ; c, d\n", "k", 2, 31, ""},
+      {"quoted comma and semicolon", "[S]\nk = \"a, b; c\"\n", "k", 1, 0,
+       "a, b; c"},
+      {"doubled quote", "[S]\nk = \"say \"\"hi\"\"\"\n", "k", 1, 0,
+       "say \"hi\""},
+      {"quotes inside text", "[S]\nk = x\"m i d\"y\n", "k", 1, 0, "xm i dy"},
+      {"quoted blanks kept", "[S]\nk = \"  a  \"\n", "k", 1, 0, "  a  "},
+      {"unterminated quote ends at the line end", "[S]\nk = \"a\r\nz=1\n", "k",
+       1, 0, "a\r"},
+      {"quoted key", "[S]\n\"k = q\" = 1\n", "K = Q", 1, 0, "1"},
+      {"equals sign after the key", "[S]\nk = a=b\n", "k", 1, 0, "a=b"},
+      {"continuation", "[S]\nk = one \\\n   two, three\n", "k", 1, 0, "onetwo"},
+      {"continuation into the next field", "[S]\nk = a,\\\n b\n", "k", 2, 0,
+       "b"},
+      {"continuation before a comment", "[S]\nk = a \\ ; c\nb\n", "k", 1, 0,
+       "ab"},
+      {"doubled backslash continues", "[S]\nk = a\\\\\nb\n", "k", 1, 0, "ab"},
+      {"continuation to an empty line", "[S]\nk = a \\\n\nb\n", "k", 1, 0, "a"},
+      {"continuation of the key", "[S]\nk \\\n= v\n", "k", 1, 0, "v"},
+      {"backslash inside text", "[S]\nk = a\\b, c \\ d\n", "k", 2, 0, "c \\ d"},
+      {"backslash inside quotes", "[S]\nk = \"a \\\nz=1\n", "k", 1, 0, "a \\"},
+      {"substitution", "[S]\nk = <%Who%> %% %who%\n[Strings]\nwho = W\n", "k",
+       1, 0, "<W> % W"},
+      {"unknown name kept", "[S]\nk = %no%x% and 5%\n", "k", 1, 0,
+       "%no%x% and 5%"},
+      {"substituted text taken as written",
+       "[S]\nk = %a%\n[Strings]\na = \"%b%, 50%%\"\nb = B\n", "k", 1, 0,
+       "%b%, 50%%"},
+      {"substituted key", "[S]\n%a% = v\n[Strings]\na = Real\n", "real", 1, 0,
+       "v"},
+      {"strings from a later repeated section",
+       "[Strings]\na=1\n[S]\nk = %b%\n[strings]\nb = later\n", "k", 1, 0,
+       "later"},
+      {"tabs and carriage returns are blanks", "[S]\r\n\tk\t=\tv\t\r\n", "k", 1,
+       0, "v"},
+      {"line without newline at the end", "[S]\nk = last", "k", 1, 0, "last"},
+  };
+  for (const FieldCase& c : cases) {
+    ASSERT_EQ(open_body(c.body), 0u) << c.name;
+    std::string text;
+    StatusCode status = field("S", c.key, c.index, &text);
+    EXPECT_EQ(status, c.status) << c.name;
+    if (status == 0) {
+      EXPECT_EQ(text, c.text) << c.name;
+    }
+  }
+}
+
+TEST_F(InfReaderTest, StringsAreSubstitutedWhenReadAndLongFieldsCut) {
+  ASSERT_EQ(open_body("[Strings]\na = \"%b%, 50%%\"\nb = B\n[S]\nk = " +
+                      std::string(600, 'x') + "\n"),
+            0u);
+  std::string text;
+  ASSERT_EQ(field("Strings", "a", 1, &text), 0u);
+  EXPECT_EQ(text, "B, 50%");
+  ASSERT_EQ(field("S", "k", 1, &text), 0u);
+  EXPECT_EQ(text, std::string(511, 'x'));
+}
+
+struct IntCase {
+  const char* text;
+  StatusCode status;
+  int32_t value;
+};
+
+TEST_F(InfReaderTest, IntegerFieldsReadLikeStrtolOfA32BitLong) {
+  const IntCase cases[] = {
+      {"42", 0, 42},
+      {"-7", 0, -7},
+      {"+9", 0, 9},
+      {"0x1F", 0, 31},
+      {"0X1f", 0, 31},
+      {"-0x10", 0, -16},
+      {"010", 0, 8},
+      {"\"  5\"", 0, 5},
+      {"", 0, 0},
+      {"2147483647", 0, INT32_MAX},
+      {"2147483648", 0, INT32_MAX},
+      {"0x80000000", 0, INT32_MAX},
+      {"0xFFFFFFFF", 0, INT32_MAX},
+      {"99999999999", 0, INT32_MAX},
+      {"-2147483648", 0, INT32_MIN},
+      {"-0xffffffff", 0, INT32_MIN},
+      {"12abc", 13, 0},
+      {"abc", 13, 0},
+      {"08", 13, 0},
+      {"0x", 13, 0},
+      {"-", 13, 0},
+      {"1.5", 13, 0},
+      {"\" 7 \"", 13, 0},
+      {"5 6", 13, 0},
+      {"--1", 13, 0},
+      {"%n%", 0, 77},
+  };
+  for (const IntCase& c : cases) {
+    std::string body =
+        std::string("[S]\nk = ") + c.text + "\n[Strings]\nn = 77\n";
+    ASSERT_EQ(open_body(body), 0u) << c.text;
+    InfLine line;
+    ASSERT_EQ(inf_find_first_line(inf_, "S", "k", &line), 0u);
+    int32_t value = -12345;
+    EXPECT_EQ(inf_get_int_field(&line, 1, &value), c.status) << c.text;
+    if (c.status == 0) {
+      EXPECT_EQ(value, c.value) << c.text;
+    }
+  }
+  InfLine line;
+  ASSERT_EQ(inf_find_first_line(inf_, "S", "k", &line), 0u);
+  int32_t value = 0;
+  EXPECT_EQ(inf_get_int_field(&line, 0, &value), 13u);
+  EXPECT_EQ(inf_get_int_field(&line, 2, &value), 31u);
+}
+
+TEST_F(InfReaderTest, SectionsMergeAndLinesAreAddressedThreeWays) {
+  ASSERT_EQ(open_body("[S]\na=1\n; c\n\nb=2\n[Empty]\n[s]\nc=3\n[T]\n"
+                      "[ Inner ] tail\nk=v\n"),
+            0u);
+  EXPECT_EQ(inf_get_line_count(inf_, "s"), 3);
+  EXPECT_EQ(inf_get_line_count(inf_, "Empty"), 0);
+  EXPECT_EQ(inf_get_line_count(inf_, "Missing"), -1);
+  EXPECT_EQ(inf_get_line_count(inf_, " inner "), 1);
+  EXPECT_EQ(inf_get_line_count(inf_, "Inner"), -1);
+
+  InfLine line;
+  ASSERT_EQ(inf_find_first_line(inf_, "S", nullptr, &line), 0u);
+  EXPECT_EQ(line.inf, static_cast<void*>(inf_));
+  EXPECT_EQ(line.current_inf, static_cast<void*>(inf_));
+  EXPECT_EQ(line.line, 0u);
+  std::string keys;
+  InfLine next = line;
+  do {
+    char key[8];
+    ASSERT_EQ(inf_get_string_field(&next, 0, key, sizeof key, nullptr), 0u);
+    keys += key;
+    line = next;
+  } while (inf_find_next_line(&line, &next) == 0);
+  EXPECT_EQ(keys, "abc");
+  EXPECT_EQ(inf_find_next_line(&line, &next), W32_ERROR_LINE_NOT_FOUND);
+
+  ASSERT_EQ(inf_get_line_by_index(inf_, "S", 2, &line), 0u);
+  EXPECT_EQ(line.line, 2u);
+  ASSERT_EQ(inf_find_first_line(inf_, "S", "C", &next), 0u);
+  EXPECT_EQ(next.line, 2u);
+  EXPECT_EQ(next.section, line.section);
+  EXPECT_EQ(inf_get_line_by_index(inf_, "S", 3, &line),
+            W32_ERROR_LINE_NOT_FOUND);
+  EXPECT_EQ(inf_get_line_by_index(inf_, "Missing", 0, &line),
+            W32_ERROR_LINE_NOT_FOUND);
+  EXPECT_EQ(inf_find_first_line(inf_, "Empty", nullptr, &line),
+            W32_ERROR_LINE_NOT_FOUND);
+  EXPECT_EQ(inf_find_first_line(inf_, "Missing", nullptr, &line),
+            W32_ERROR_LINE_NOT_FOUND);
+  EXPECT_EQ(inf_find_first_line(inf_, "S", "d", &line),
+            W32_ERROR_LINE_NOT_FOUND);
+}
+
+TEST_F(InfReaderTest, SmallBuffersReportTheSizeNeeded) {
+  ASSERT_EQ(open_body("[S]\nk = abc, %x%\n[Strings]\nx = \"" +
+                      std::string(400, 'y') + "\"\n"),
+            0u);
+  InfLine line;
+  ASSERT_EQ(inf_find_first_line(inf_, "S", "k", &line), 0u);
+  char buffer[4] = {'#', '#', '#', '#'};
+  uint32_t required = 0;
+  EXPECT_EQ(inf_get_string_field(&line, 1, buffer, 3, &required),
+            W32_ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(required, 4u);
+  EXPECT_EQ(buffer[0], '#');
+  required = 0;
+  EXPECT_EQ(inf_get_string_field(&line, 1, nullptr, 0, &required), 0u);
+  EXPECT_EQ(required, 4u);
+  EXPECT_EQ(inf_get_string_field(&line, 1, buffer, 4, nullptr), 0u);
+  EXPECT_STREQ(buffer, "abc");
+  // Substituted text is not cut like parsed fields are.
+  EXPECT_EQ(inf_get_string_field(&line, 2, nullptr, 0, &required), 0u);
+  EXPECT_EQ(required, 401u);
+}
+
+}  // namespace
