@@ -1,0 +1,107 @@
+"""Differential test of the two platform layers: zebprobe runs the same INF
+reader and registry operations natively and under Wine and prints what each
+returns; the two outputs must agree line for line.
+
+The INF half reads tests/probe/inf_script.txt over the files of
+tests/probe/inf/, installed where each platform's search finds bare names
+($ZEBCFG_ROOT/inf natively, C:\\windows\\inf under Wine). The registry half is
+a fixed scenario that zebprobe runs below HKLM\\Software\\ZebProbe, which it
+creates and removes itself.
+
+Wine's answers are also recorded in tests/probe/*_expected.txt, so that the
+native build is checked against them when Wine or the Windows build is
+missing. When Wine's answers change, those files are refreshed from a run of
+build/win/zebprobe.exe (its output without carriage returns).
+"""
+
+import shutil
+import tempfile
+from pathlib import Path
+
+import pytest
+
+from conftest import NATIVE_DIR, WIN_DIR, NativePlatform, WinePlatform
+
+PROBE_DIR = Path(__file__).resolve().parents[1] / "probe"
+INF_FILES = sorted((PROBE_DIR / "inf").glob("*.inf"))
+SCRIPT = PROBE_DIR / "inf_script.txt"
+RECORDED = {"inf": PROBE_DIR / "inf_expected.txt",
+            "reg": PROBE_DIR / "reg_expected.txt"}
+
+
+def new_test_dir(native_session_dir):
+    path = Path(tempfile.mkdtemp(dir=native_session_dir, prefix="probe"))
+    path.chmod(0o755)
+    return path
+
+
+def install_inf_files(directory):
+    directory.mkdir(parents=True, exist_ok=True)
+    for source in INF_FILES:
+        shutil.copyfile(source, directory / source.name)
+
+
+def remove_inf_files(directory):
+    for source in INF_FILES:
+        target = directory / source.name
+        if target.exists():
+            target.unlink()
+
+
+def probe_args(scenario, script_path):
+    return ["inf", script_path] if scenario == "inf" else ["reg"]
+
+
+def run_native(native_session_dir, scenario):
+    if not (NATIVE_DIR / "zebprobe").exists():
+        pytest.fail(f"{NATIVE_DIR / 'zebprobe'} is not built (run make build)")
+    plat = NativePlatform(new_test_dir(native_session_dir), native_session_dir)
+    install_inf_files(plat.root / "inf")
+    r = plat.run(*probe_args(scenario, str(SCRIPT)), exe="zebprobe")
+    assert r.code is not None, r
+    return r
+
+
+def run_wine(request, native_session_dir, scenario):
+    if not (WIN_DIR / "zebprobe.exe").exists():
+        pytest.skip(f"{WIN_DIR / 'zebprobe.exe'} is not built")
+    session = request.getfixturevalue("wine_session")
+    plat = WinePlatform(new_test_dir(native_session_dir), session)
+    plat.reset()
+    inf_dir = plat.inf_path.parent
+    install_inf_files(inf_dir)
+    try:
+        r = plat.run(*probe_args(scenario, session.win_path(SCRIPT)),
+                     exe="zebprobe")
+    finally:
+        remove_inf_files(inf_dir)
+    assert r.code is not None, r
+    return r
+
+
+def assert_same_lines(native, other, other_name):
+    native_lines, other_lines = native.splitlines(), other.splitlines()
+    diffs = [f"line {i + 1}:\n  native:     {a!r}\n  {other_name + ':':11} {b!r}"
+             for i, (a, b) in enumerate(zip(native_lines, other_lines))
+             if a != b]
+    if len(native_lines) != len(other_lines):
+        diffs.append(f"native printed {len(native_lines)} lines, "
+                     f"{other_name} {len(other_lines)}")
+    assert not diffs, "\n".join(diffs[:25])
+
+
+@pytest.mark.parametrize("scenario", ["inf", "reg"])
+def test_native_answers_as_wine_does(request, native_session_dir, scenario):
+    native = run_native(native_session_dir, scenario)
+    wine = run_wine(request, native_session_dir, scenario)
+    assert_same_lines(native.out, wine.out, "wine")
+    assert (native.code, wine.code) == (0, 0)
+
+
+@pytest.mark.parametrize("scenario", ["inf", "reg"])
+def test_native_answers_as_recorded_from_wine(native_session_dir, scenario):
+    # Runs without Wine too: the recorded answers stand in for a live run.
+    native = run_native(native_session_dir, scenario)
+    assert_same_lines(native.out, RECORDED[scenario].read_text(), "recorded")
+    assert native.code == 0
+
