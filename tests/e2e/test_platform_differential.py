@@ -3,7 +3,8 @@ reader and registry operations natively and under Wine and prints what each
 returns; the two outputs must agree line for line.
 
 The INF half reads tests/probe/inf_script.txt over the files of
-tests/probe/inf/, installed where each platform's search finds bare names
+tests/probe/inf/ (zebsetup.inf among them, a copy of the example),
+installed where each platform's search finds bare names
 ($ZEBCFG_ROOT/inf natively, C:\\windows\\inf under Wine). The registry half is
 a fixed scenario that zebprobe runs below HKLM\\Software\\ZebProbe, which it
 creates and removes itself.

@@ -70,8 +70,11 @@ bool equal_folded(const char* a, size_t a_length, const char* b,
   return true;
 }
 
+// Blanks as SetupAPI sees them in the 8-bit text: the ASCII ones and the
+// no-break space.
 bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' ||
+         c == '\xA0';
 }
 
 const char* field_text(const InfFileHandle* inf, const FieldRecord& field) {
