@@ -119,9 +119,11 @@ static void WINAPI service_main(DWORD argc, LPSTR *argv) {
   g_status_handle =
       RegisterServiceCtrlHandlerExA(g_name, control_handler, NULL);
   if (g_status_handle == NULL) return;
+  /* Logged first, so that the order of starts shows in the log even when
+   * the service manager answers before the service reports RUNNING. */
+  log_event("start");
   report_state(SERVICE_START_PENDING, 3000);
   report_state(SERVICE_RUNNING, 0);
-  log_event("start");
 
   HANDLE events[2] = {g_stop_event, g_kill_event};
   DWORD which = WaitForMultipleObjects(2, events, FALSE, INFINITE);
