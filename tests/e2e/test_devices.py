@@ -406,3 +406,34 @@ def test_privilege_gate_for_an_unprivileged_user(plat):
     keys = root_keys(plat)
     assert sorted(keys) == ["zeb_dev_0"]
     assert sz(keys["zeb_dev_0"], "Parity") == "Odd"
+
+
+def test_name_values_too_long_for_their_buffers(plat):
+    fresh_root(plat, {
+        "zeb_dev_0": device_values("Com1"),
+        "zeb_dev_1": {"": "", "FriendlyName": "ZEB_DEV_" + "x" * 300},
+        "zeb_dev_2": device_values("Com3"),
+    })
+    # The listing stops at the value that does not fit; the search passes it.
+    check(plat, ["l"], listing("Com1") + "Buffer overflow\n", 1)
+    check(plat, ["p", "Com3"], prop_listing("Com3", {"Transport": "Serial"}),
+          0)
+    check(plat, ["r", "Com3"], "Com3 removed\n", 0)
+    check(plat, ["a", "x" * 300, "Transport=Serial"], "Invalid parameter\n", 1)
+    assert sorted(root_keys(plat)) == ["zeb_dev_0", "zeb_dev_1"]
+
+
+def test_conn_port_name_too_long_for_all_but_the_open(plat):
+    # 260 characters fit the open's buffer of 265 but not the 256 of
+    # creation, listing and removal, which fall back to FriendlyName.
+    long_name = "P" * 260
+    fresh_root(plat, strings=f"conn_port_name={long_name}\n")
+    check(plat, ["a", "Com1", "Transport=Serial"], "", 0)
+    dev = root_keys(plat)["zeb_dev_0"]
+    assert sz(dev, "FriendlyName") == "ZEB_DEV_Com1"
+    check(plat, ["l"], listing("Com1"), 0)
+    check(plat, ["p", "Com1"], NOT_FOUND, 1)
+    check(plat, ["a", "Com1", "Transport=Serial"], "", 0)
+    check(plat, ["l"], listing("Com1", "Com1"), 0)
+    check(plat, ["r", "Com1"], "Com1 removed\n", 0)
+    check(plat, ["l"], listing("Com1"), 0)
