@@ -30,8 +30,9 @@ void write_all(int fd, const std::string& text) {
   }
 }
 
-// Reads one line from the terminal, without its end; false at end of input
-// or on an error before anything was read.
+// Reads one line from the terminal, without its end (a line feed, or the
+// carriage return of a terminal in raw mode); false at end of input or on an
+// error before anything was read.
 bool read_line(int fd, std::string* line) {
   line->clear();
   for (;;) {
@@ -39,7 +40,7 @@ bool read_line(int fd, std::string* line) {
     ssize_t n = read(fd, &c, 1);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return !line->empty();
-    if (c == '\n') return true;
+    if (c == '\n' || c == '\r') return true;
     line->push_back(c);
   }
 }

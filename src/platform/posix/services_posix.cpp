@@ -29,7 +29,7 @@ constexpr uint32_t kServiceStop = 0x0020;
 constexpr uint32_t kServiceAllAccess = 0xF01FF;
 constexpr uint32_t kGenericRead = 0x80000000;
 constexpr uint32_t kGenericAll = 0x10000000;
-constexpr size_t kMaxServiceName = 256;
+constexpr size_t kMaxServiceName = 255;  // the longest key name
 constexpr uint32_t kKeyReadWrite = W32_KEY_QUERY_VALUE | W32_KEY_SET_VALUE;
 
 constexpr const char kServicesKey[] = "System\\CurrentControlSet\\Services\\";
