@@ -53,18 +53,25 @@ uint32_t arg_number(const std::vector<std::string>& tokens, size_t i) {
   return static_cast<uint32_t>(std::strtoul(tokens[i].c_str(), nullptr, 0));
 }
 
-// Prints text with bytes outside the printable ASCII range escaped.
-void print_text(const char* text) {
-  std::putchar('[');
+// text with bytes outside the printable ASCII range (and '\\') escaped.
+std::string escaped(const char* text) {
+  std::string out;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
        *p != '\0'; ++p) {
     if (*p < 0x20 || *p > 0x7E || *p == '\\') {
-      std::printf("\\x%02x", *p);
+      char code[8];
+      std::snprintf(code, sizeof code, "\\x%02x", *p);
+      out += code;
     } else {
-      std::putchar(*p);
+      out += static_cast<char>(*p);
     }
   }
-  std::putchar(']');
+  return out;
+}
+
+// Prints text escaped, in brackets.
+void print_text(const char* text) {
+  std::printf("[%s]", escaped(text).c_str());
 }
 
 void print_line_position(const ProbeState& state) {
@@ -101,7 +108,8 @@ void probe_int_field(const InfLine* line, uint32_t index) {
 // Prints every line of section by index: each field from 0 up to the first
 // missing one after field 0, as text and as an integer.
 void probe_dump(InfHandle inf, const char* section) {
-  std::printf("dump %s count=%d\n", section, inf_get_line_count(inf, section));
+  std::printf("dump %s count=%d\n", escaped(section).c_str(),
+              inf_get_line_count(inf, section));
   for (uint32_t i = 0;; ++i) {
     InfLine line;
     StatusCode status = inf_get_line_by_index(inf, section, i, &line);
@@ -146,21 +154,23 @@ void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
     state->have_line = false;
     StatusCode status = inf_open(tokens[1].c_str(), &state->inf);
     if (status != 0) state->inf = nullptr;
-    std::printf("open %s -> 0x%x\n", tokens[1].c_str(), status);
+    std::printf("open %s -> 0x%x\n", escaped(tokens[1].c_str()).c_str(),
+                status);
   } else if (verb == "close") {
     if (state->inf != nullptr) inf_close(state->inf);
     state->inf = nullptr;
     state->have_line = false;
   } else if (verb == "count") {
-    std::printf("count %s -> %d\n", tokens[1].c_str(),
+    std::printf("count %s -> %d\n", escaped(tokens[1].c_str()).c_str(),
                 inf_get_line_count(state->inf, arg_or_null(tokens, 1)));
   } else if (verb == "first") {
     StatusCode status =
         inf_find_first_line(state->inf, arg_or_null(tokens, 1),
                             arg_or_null(tokens, 2), &state->line);
     state->have_line = status == 0;
-    std::printf("first %s %s -> 0x%x", tokens[1].c_str(),
-                tokens.size() > 2 ? tokens[2].c_str() : "-", status);
+    std::printf("first %s %s -> 0x%x", escaped(tokens[1].c_str()).c_str(),
+                escaped(tokens.size() > 2 ? tokens[2].c_str() : "-").c_str(),
+                status);
     print_line_position(*state);
     std::putchar('\n');
   } else if (verb == "next") {
@@ -175,8 +185,8 @@ void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
         inf_get_line_by_index(state->inf, arg_or_null(tokens, 1),
                               arg_number(tokens, 2), &state->line);
     state->have_line = status == 0;
-    std::printf("index %s %u -> 0x%x", tokens[1].c_str(), arg_number(tokens, 2),
-                status);
+    std::printf("index %s %u -> 0x%x", escaped(tokens[1].c_str()).c_str(),
+                arg_number(tokens, 2), status);
     print_line_position(*state);
     std::putchar('\n');
   } else if (verb == "str") {

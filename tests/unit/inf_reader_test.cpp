@@ -164,6 +164,8 @@ TEST_F(InfReaderTest, FieldsFollowTheLineModel) {
        "later"},
       {"tabs and carriage returns are blanks", "[S]\r\n\tk\t=\tv\t\r\n", "k", 1,
        0, "v"},
+      {"no-break space is a blank", "[S]\nk =\xA0v\xA0\n", "k", 1, 0, "v"},
+      {"only A-Z fold", "[S]\n\xC9 = 1\n\xE9 = 2\n", "\xE9", 1, 0, "2"},
       {"line without newline at the end", "[S]\nk = last", "k", 1, 0, "last"},
   };
   for (const FieldCase& c : cases) {
