@@ -1,0 +1,677 @@
+"""End-to-end harness: runs the real executables on both platforms.
+
+Every test that takes the fixture ``plat`` runs twice: natively (``plat.name ==
+"native"``) against a fresh temporary store, and under Wine (``plat.name ==
+"wine"``) in one temporary WINEPREFIX shared by the whole session.
+
+Where the executables come from
+    ZEBCFG_NATIVE_DIR (default <repo>/build/native): zebcfg, zebreg, zebprobe.
+    ZEBCFG_WIN_DIR (default <repo>/build/win): zebcfg.exe, zebprobe.exe and the
+    test helpers built from tests/win/*.c (runexit.exe). The Wine run is
+    skipped, with its reason, when zebcfg.exe or runexit.exe is missing.
+
+Running programs: ``plat.run(*args, exe="zebcfg", timeout=60, unprivileged=False)``
+    returns a ``Result``:
+      .out   standard output as text; under Wine "\\r\\n" becomes "\\n"
+      .err   standard error (Wine's own noise goes here too)
+      .code  the exit code: natively the 8-bit status (0..255); under Wine the
+             full unsigned 32 bits, read through runexit.exe. None when the
+             program could not be started at all.
+    ``plat.exit(n)`` maps an expected signed or unsigned 32-bit code to what
+    this platform reports: n & 0xFF natively, n & 0xFFFFFFFF under Wine, so
+    ``assert r.code == plat.exit(-1)`` holds on both.
+    ``exe`` is a name in the build directory ("zebcfg", "zebprobe"; ".exe" is
+    added under Wine) or an absolute Linux path (a copied executable, see
+    ``plat.copy_exe``).
+    ``plat.run_argv(argv)``: argv[0] is the program (a platform path, see
+    ``plat.exe_path``); the other elements reach it as separate arguments.
+    ``plat.run_raw(line)``: a raw command line, program token first. Under Wine
+    the line reaches CreateProcess unchanged (runexit.exe takes it from the
+    environment variable RUNEXIT_CMDLINE, so that no quoting of wine's own
+    argument passing touches it). Natively the line is split into argv by the
+    rules of the Windows C runtime, since the native build rebuilds its raw
+    command line from argv by the same rules.
+    ``plat.cmdline(tail, exe="zebcfg")``: the program path (quoted when it holds
+    blanks) followed by tail, ready for ``run_raw``.
+    ``plat.exe_path(exe)``: the program's path as the platform names it
+    (C:\\zeb\\zebcfg.exe under Wine).
+    ``plat.copy_exe(name, exe="zebcfg", subdir=None)``: copies the executable
+    under a new file name (".exe" appended under Wine) into a per-test folder,
+    optionally inside a subfolder (which may hold blanks); returns the absolute
+    Linux path to pass as ``exe=``.
+
+Setup information file: ``plat.install_inf(text)`` writes zebsetup.inf where
+    the platform's INF search finds it (natively $ZEBCFG_ROOT/inf/, under Wine
+    C:\\windows\\inf\\ of the prefix); ``text`` may be str or bytes and is
+    written as it is (no newline translation). ``plat.remove_inf()``;
+    ``plat.inf_path`` is the Linux path of that file.
+
+Registry, always with reg.exe's syntax: ``plat.reg(*args)`` runs zebreg
+    natively and ``wine reg`` under Wine and returns a ``Result``.
+    ``plat.reg_add(key, name=None, type="REG_SZ", data=None)``: name None adds
+    the key only, "" the default value (/ve). ``plat.reg_delete(key,
+    name=None)``. ``plat.reg_query(key)`` returns {name: (type, data)} of the
+    key's own values as reg query prints them ("" is the default value), or
+    None when the key does not exist. Wine's reg prints a "(Default) REG_SZ"
+    line with empty data for a key that holds no value at all.
+    ``plat.reg_import({key: {name: value}})`` writes many keys at once (one ``wine regedit /S`` under Wine): a str value
+    is REG_SZ, an int REG_DWORD (taken modulo 2**32), bytes REG_BINARY; an
+    empty dict creates only the key. Keys are written as HKLM\\... or HKCU\\...
+
+Platform version: ``plat.set_version(platform_id, major, minor, csd="")``
+    writes the native version record (HKLM\\System\\Platform); it skips under
+    Wine, which takes its version from ``plat.set_wine_version(name)`` (winxp,
+    win2k, nt40, win7, win10, win98, win95, winme, win2003, nt351), which in
+    turn skips natively.
+
+One platform only: mark the test ``@pytest.mark.only_on("native", reason=...)``
+    (or "wine"); the other platform's run is skipped before any set-up.
+
+Unprivileged runs: ``plat.run(..., unprivileged=True)`` or
+    ``plat.run_unprivileged(*args)`` runs natively as nobody (uid 65534) with
+    the store made world-readable; skips under Wine, where the user is always
+    an administrator.
+
+Isolation
+    native: a fresh $ZEBCFG_ROOT per test (world-traversable temp folder),
+    exported to every child process; nothing else is shared.
+    wine: one prefix per session (wineboot -i, wineserver -w, then a persistent
+    wineserver -p until the session ends, when wineserver -k stops it).
+    Before each test these are reset: the keys HKLM\\Software\\ZebTest,
+    HKLM\\Software\\Zeb (the device root and map key of examples/zebsetup.inf
+    live below it), HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OSR21, any
+    key a test named with ``plat.reset_key(key)``, the value Version of
+    HKCU\\Software\\Wine (back to Wine's default version), and the INF file.
+    Tests create their own keys below HKLM\\Software\\ZebTest.
+
+``setup_inf`` fixture: installs examples/zebsetup.inf and creates its device
+    root and map key (as examples/provision.sh does); yields an ``Example`` with
+    .dev_root and .map_path (paths below HKLM) and .plat.
+"""
+
+import os
+import re
+import shutil
+import subprocess
+import tempfile
+from dataclasses import dataclass
+from pathlib import Path
+
+import pytest
+
+REPO = Path(__file__).resolve().parents[2]
+NATIVE_DIR = Path(os.environ.get("ZEBCFG_NATIVE_DIR") or REPO / "build" / "native")
+WIN_DIR = Path(os.environ.get("ZEBCFG_WIN_DIR") or REPO / "build" / "win")
+EXAMPLE_INF = REPO / "examples" / "zebsetup.inf"
+PROVISION = REPO / "examples" / "provision.sh"
+
+TEST_KEY = r"HKLM\Software\ZebTest"
+WINE_VERSIONS = ("winxp", "win2k", "nt40", "win7", "win10", "win98", "win95",
+                 "winme", "win2003", "nt351")
+OSR21_KEY = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OSR21"
+RESET_KEYS = (TEST_KEY, r"HKLM\Software\Zeb", OSR21_KEY)
+NOBODY = 65534
+
+_HIVES = {"HKLM": "HKEY_LOCAL_MACHINE", "HKCU": "HKEY_CURRENT_USER",
+          "HKCR": "HKEY_CLASSES_ROOT", "HKU": "HKEY_USERS"}
+
+
+@dataclass
+class Result:
+    out: str
+    err: str
+    code: "int | None"
+    cmd: object = None
+
+    def __repr__(self):
+        return f"Result(code={self.code!r}, out={self.out!r}, err={self.err[-400:]!r})"
+
+
+def read_cfg_strings(path):
+    """Returns the [cfg_strings] key=value pairs of an INF (first line wins)."""
+    values, section = {}, None
+    for line in Path(path).read_text(encoding="latin-1").splitlines():
+        line = line.split(";", 1)[0].strip()
+        if line.startswith("[") and line.endswith("]"):
+            section = line[1:-1].strip().lower()
+        elif section == "cfg_strings" and "=" in line:
+            key, value = (s.strip() for s in line.split("=", 1))
+            values.setdefault(key.lower(), value.strip('"'))
+    return values
+
+
+def split_windows_cmdline(line):
+    """Splits a command line the way the Windows C runtime builds argv."""
+    args, i, n = [], 0, len(line)
+    while i < n and line[i] in " \t":
+        i += 1
+    # The program token: quotes group, backslashes are plain characters.
+    token, quoted = [], False
+    while i < n and (quoted or line[i] not in " \t"):
+        if line[i] == '"':
+            quoted = not quoted
+        else:
+            token.append(line[i])
+        i += 1
+    args.append("".join(token))
+    while True:
+        while i < n and line[i] in " \t":
+            i += 1
+        if i >= n:
+            return args
+        token, quoted = [], False
+        while i < n and (quoted or line[i] not in " \t"):
+            c = line[i]
+            if c == "\\":
+                j = i
+                while j < n and line[j] == "\\":
+                    j += 1
+                count = j - i
+                if j < n and line[j] == '"':
+                    token.append("\\" * (count // 2))
+                    if count % 2:
+                        token.append('"')
+                        j += 1
+                    i = j
+                else:
+                    token.append("\\" * count)
+                    i = j
+                continue
+            if c == '"':
+                if quoted and i + 1 < n and line[i + 1] == '"':
+                    token.append('"')
+                    i += 2
+                    continue
+                quoted = not quoted
+            else:
+                token.append(c)
+            i += 1
+        args.append("".join(token))
+
+
+def quote_windows_arg(arg):
+    """Quotes one argument so that the C runtime reads it back unchanged."""
+    if arg and not any(c in arg for c in ' \t"'):
+        return arg
+    out, backslashes = ['"'], 0
+    for c in arg:
+        if c == "\\":
+            backslashes += 1
+            continue
+        if c == '"':
+            out.append("\\" * (2 * backslashes + 1) + '"')
+        else:
+            out.append("\\" * backslashes + c)
+        backslashes = 0
+    out.append("\\" * (2 * backslashes) + '"')
+    return "".join(out)
+
+
+def parse_reg_query(text):
+    """Returns {name: (type, data)} of the first key block of reg query output."""
+    values, seen_key = {}, False
+    for line in text.replace("\r\n", "\n").split("\n"):
+        if not line.strip():
+            if seen_key and values:
+                break
+            continue
+        if not line.startswith("    "):
+            if seen_key:
+                break
+            seen_key = True
+            continue
+        m = re.match(r"^    (.*?)    (REG_[A-Z_]+)(?:    (.*))?$", line)
+        if m:
+            name = "" if m.group(1) == "(Default)" else m.group(1)
+            values[name] = (m.group(2), m.group(3) or "")
+    return values
+
+
+def regedit_text(keys):
+    """Builds a REGEDIT4 file that writes the keys and values of the dict."""
+    lines = ["REGEDIT4", ""]
+    for key, values in keys.items():
+        hive, _, rest = key.partition("\\")
+        lines.append(f"[{_HIVES.get(hive.upper(), hive)}\\{rest}]")
+        for name, value in (values or {}).items():
+            ident = "@" if name == "" else '"' + _reg_escape(name) + '"'
+            lines.append(f"{ident}={_regedit_data(value)}")
+        lines.append("")
+    return "\r\n".join(lines) + "\r\n"
+
+
+def _reg_escape(text):
+    return text.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def _regedit_data(value):
+    if value is None:
+        return "-"
+    if isinstance(value, bool):
+        value = int(value)
+    if isinstance(value, int):
+        return "dword:%08x" % (value & 0xFFFFFFFF)
+    if isinstance(value, (bytes, bytearray)):
+        return "hex:" + ",".join("%02x" % b for b in value)
+    return '"' + _reg_escape(value) + '"'
+
+
+def _reg_type_and_data(value):
+    if isinstance(value, bool):
+        value = int(value)
+    if isinstance(value, int):
+        return "REG_DWORD", "0x%x" % (value & 0xFFFFFFFF)
+    if isinstance(value, (bytes, bytearray)):
+        return "REG_BINARY", value.hex()
+    return "REG_SZ", value
+
+
+def _decode(data):
+    return data.decode("utf-8", errors="replace")
+
+
+class _Platform:
+    """What both platforms share; subclasses supply the runner."""
+
+    name = ""
+    exe_suffix = ""
+
+    def __init__(self, test_dir):
+        self.test_dir = Path(test_dir)
+        self._copies = 0
+
+    # ----- exit codes -----
+    def exit(self, n):
+        raise NotImplementedError
+
+    # ----- programs -----
+    def run(self, *args, exe="zebcfg", timeout=60, unprivileged=False):
+        return self.run_argv([self.exe_path(exe), *args], timeout=timeout,
+                             unprivileged=unprivileged)
+
+    def run_unprivileged(self, *args, **kw):
+        return self.run(*args, unprivileged=True, **kw)
+
+    def cmdline(self, tail, exe="zebcfg"):
+        return quote_windows_arg(self.exe_path(exe)) + (" " + tail if tail else "")
+
+    def copy_exe(self, name, exe="zebcfg", subdir=None):
+        self._copies += 1
+        folder = self._copy_root() / f"c{self._copies}"
+        if subdir:
+            folder = folder / subdir
+        folder.mkdir(parents=True, exist_ok=True)
+        target = folder / (name + self.exe_suffix)
+        shutil.copy2(self._build_file(exe), target)
+        return str(target)
+
+    # ----- setup information file -----
+    def install_inf(self, text):
+        self.inf_path.parent.mkdir(parents=True, exist_ok=True)
+        data = text.encode("utf-8") if isinstance(text, str) else bytes(text)
+        self.inf_path.write_bytes(data)
+
+    def install_example_inf(self):
+        self.install_inf(EXAMPLE_INF.read_bytes())
+
+    def remove_inf(self):
+        if self.inf_path.exists():
+            self.inf_path.unlink()
+
+    # ----- registry -----
+    def reg_add(self, key, name=None, type="REG_SZ", data=None):
+        args = ["add", key]
+        if name == "":
+            args.append("/ve")
+        elif name is not None:
+            args += ["/v", name]
+        if name is not None or data is not None:
+            args += ["/t", type]
+        if data is not None:
+            args += ["/d", str(data)]
+        return self._checked_reg(*args, "/f")
+
+    def reg_delete(self, key, name=None):
+        args = ["delete", key]
+        if name == "":
+            args.append("/ve")
+        elif name is not None:
+            args += ["/v", name]
+        return self.reg(*args, "/f")
+
+    def reg_query(self, key):
+        r = self.reg("query", key)
+        if r.code != 0:
+            return None
+        return parse_reg_query(r.out)
+
+    def _checked_reg(self, *args):
+        r = self.reg(*args)
+        assert r.code == 0, f"reg {' '.join(args)} failed: {r!r}"
+        return r
+
+    def reset_key(self, key):
+        """Names a key to delete before the next test (Wine; native is fresh)."""
+
+    def _build_file(self, exe):
+        raise NotImplementedError
+
+    def _copy_root(self):
+        raise NotImplementedError
+
+
+class NativePlatform(_Platform):
+    name = "native"
+
+    def __init__(self, test_dir, session_dir):
+        super().__init__(test_dir)
+        self.root = self.test_dir / "root"
+        self.root.mkdir(parents=True)
+        self.inf_path = self.root / "inf" / "zebsetup.inf"
+        self._session_dir = Path(session_dir)
+        self.env = dict(os.environ, ZEBCFG_ROOT=str(self.root))
+
+    def exit(self, n):
+        return n & 0xFF
+
+    def exe_path(self, exe="zebcfg"):
+        return str(exe) if os.path.isabs(str(exe)) else str(NATIVE_DIR / exe)
+
+    def _build_file(self, exe):
+        return NATIVE_DIR / exe
+
+    def _copy_root(self):
+        return self.test_dir / "bin"
+
+    def run_argv(self, argv, timeout=60, unprivileged=False):
+        argv = [str(a) for a in argv]
+        if unprivileged:
+            argv = self._unprivileged_argv(argv)
+        out_path = self.test_dir / "stdout"
+        err_path = self.test_dir / "stderr"
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            try:
+                proc = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out,
+                                      stderr=err, env=self.env, timeout=timeout)
+                code = proc.returncode
+            except FileNotFoundError:
+                code = None
+            except subprocess.TimeoutExpired:
+                pytest.fail(f"{argv} did not end within {timeout} s")
+        code = None if code is not None and code < 0 else code
+        return Result(_decode(out_path.read_bytes()), _decode(err_path.read_bytes()),
+                      code, argv)
+
+    def run_raw(self, line, timeout=60):
+        return self.run_argv(split_windows_cmdline(line), timeout=timeout)
+
+    def _unprivileged_argv(self, argv):
+        # nobody must reach the program and read (not write) the store.
+        program = Path(argv[0])
+        shared = self._session_dir / "bin" / program.name
+        if program.parent != shared.parent:
+            shared.parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(program, shared)
+            argv = [str(shared)] + argv[1:]
+        for path in [self.test_dir, *self.test_dir.rglob("*")]:
+            mode = path.stat().st_mode
+            path.chmod(mode | (0o555 if path.is_dir() else 0o444))
+        return ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}",
+                "--clear-groups", "--", *argv]
+
+    def reg(self, *args):
+        return self.run_argv([str(NATIVE_DIR / "zebreg"), *args])
+
+    def reg_import(self, keys):
+        for key, values in keys.items():
+            if not values:
+                self._checked_reg("add", key, "/f")
+            for name, value in (values or {}).items():
+                if value is None:
+                    self.reg_delete(key, name)
+                    continue
+                kind, data = _reg_type_and_data(value)
+                self.reg_add(key, name, kind, data)
+
+    def set_version(self, platform_id, major, minor, csd=""):
+        self.reg_import({r"HKLM\System\Platform": {
+            "PlatformId": platform_id, "MajorVersion": major,
+            "MinorVersion": minor, "CSDVersion": csd}})
+
+    def set_wine_version(self, name):
+        pytest.skip("Wine versions exist only under Wine; natively use set_version")
+
+
+class WineSession:
+    """One booted prefix with a persistent wineserver, shared by all tests."""
+
+    def __init__(self):
+        self.dir = Path(tempfile.mkdtemp(prefix="zebcfg-wine-"))
+        self.prefix = self.dir / "prefix"
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+        self.env.pop("RUNEXIT_CMDLINE", None)
+        self.server = None
+        self.extra_reset_keys = set()
+        self._boot()
+
+    def _boot(self):
+        log = self.dir / "boot.log"
+        with open(log, "wb") as out:
+            subprocess.run(["wineboot", "-i"], stdin=subprocess.DEVNULL, stdout=out,
+                           stderr=subprocess.STDOUT, env=self.env, timeout=300,
+                           check=True)
+            subprocess.run(["wineserver", "-w"], stdin=subprocess.DEVNULL,
+                           stdout=out, stderr=subprocess.STDOUT, env=self.env,
+                           timeout=300)
+        self._start_server()
+        self.zeb_dir = self.prefix / "drive_c" / "zeb"
+        self.zeb_dir.mkdir(parents=True, exist_ok=True)
+        for exe in WIN_DIR.glob("*.exe"):
+            shutil.copy2(exe, self.zeb_dir / exe.name)
+
+    def _start_server(self):
+        self.server = subprocess.Popen(["wineserver", "-p", "-f"],
+                                       stdin=subprocess.DEVNULL,
+                                       stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL, env=self.env)
+
+    def restart_server(self):
+        """Ends every Wine process (after a hung test) and starts a new server."""
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        if self.server:
+            try:
+                self.server.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+        self._start_server()
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL)
+        if self.server:
+            try:
+                self.server.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.server.kill()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+    def win_path(self, path):
+        """The Windows name of a Linux path (C:\\ inside the prefix, else Z:\\)."""
+        path = Path(path).resolve()
+        drive_c = (self.prefix / "drive_c").resolve()
+        try:
+            return "C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
+        except ValueError:
+            return "Z:" + str(path).replace("/", "\\")
+
+
+class WinePlatform(_Platform):
+    name = "wine"
+    exe_suffix = ".exe"
+
+    def __init__(self, test_dir, session):
+        super().__init__(test_dir)
+        self.session = session
+        self.inf_path = session.prefix / "drive_c" / "windows" / "inf" / "zebsetup.inf"
+        self.env = session.env
+        self._code_file = session.zeb_dir / "rc.txt"
+
+    def exit(self, n):
+        return n & 0xFFFFFFFF
+
+    def exe_path(self, exe="zebcfg"):
+        if os.path.isabs(str(exe)):
+            return self.session.win_path(exe)
+        name = str(exe) if str(exe).lower().endswith(".exe") else f"{exe}.exe"
+        return "C:\\zeb\\" + name
+
+    def _build_file(self, exe):
+        return self.session.zeb_dir / f"{exe}.exe"
+
+    def _copy_root(self):
+        return self.session.prefix / "drive_c" / "t" / self.test_dir.name
+
+    def reset(self):
+        keys = set(RESET_KEYS) | self.session.extra_reset_keys
+        text = "REGEDIT4\r\n\r\n"
+        for key in sorted(keys):
+            hive, _, rest = key.partition("\\")
+            text += f"[-{_HIVES[hive.upper()]}\\{rest}]\r\n\r\n"
+        text += '[HKEY_CURRENT_USER\\Software\\Wine]\r\n"Version"=-\r\n'
+        self._regedit(text)
+        self.remove_inf()
+
+    def reset_key(self, key):
+        self.session.extra_reset_keys.add(key)
+
+    def _wine(self, argv, timeout, extra_env=None):
+        out_path = self.test_dir / "stdout"
+        err_path = self.test_dir / "stderr"
+        env = dict(self.env, **(extra_env or {}))
+        with open(out_path, "wb") as out, open(err_path, "wb") as err:
+            try:
+                proc = subprocess.run(["wine", *argv], stdin=subprocess.DEVNULL,
+                                      stdout=out, stderr=err, env=env,
+                                      timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self.session.restart_server()
+                pytest.fail(f"wine {argv} did not end within {timeout} s")
+        out = _decode(out_path.read_bytes()).replace("\r\n", "\n")
+        return out, _decode(err_path.read_bytes()), proc.returncode
+
+    def _run_through_runexit(self, tail, timeout, raw_line=None):
+        if self._code_file.exists():
+            self._code_file.unlink()
+        argv = ["C:\\zeb\\runexit.exe", "C:\\zeb\\rc.txt", *tail]
+        extra = {"RUNEXIT_CMDLINE": raw_line} if raw_line is not None else None
+        out, err, _ = self._wine(argv, timeout, extra)
+        code = None
+        if self._code_file.exists():
+            text = self._code_file.read_text().strip()
+            if text.isdigit():
+                code = int(text)
+            else:
+                err += "\nrunexit: " + text
+        return Result(out, err, code, raw_line if raw_line is not None else tail)
+
+    def run_argv(self, argv, timeout=60, unprivileged=False):
+        if unprivileged:
+            pytest.skip("under Wine the user is always an administrator")
+        return self._run_through_runexit([str(a) for a in argv], timeout)
+
+    def run_raw(self, line, timeout=60):
+        return self._run_through_runexit([], timeout, raw_line=line)
+
+    def reg(self, *args):
+        out, err, code = self._wine(["reg", *args], 60)
+        return Result(out, err, code, ["reg", *args])
+
+    def _regedit(self, text):
+        path = self.test_dir / "import.reg"
+        path.write_bytes(text.encode("latin-1"))
+        out, err, code = self._wine(["regedit", "/S", self.session.win_path(path)], 60)
+        assert code == 0, f"regedit failed ({code}): {out} {err}"
+
+    def reg_import(self, keys):
+        self._regedit(regedit_text(keys))
+
+    def set_version(self, platform_id, major, minor, csd=""):
+        pytest.skip("Wine's version record is set by name; use set_wine_version")
+
+    def set_wine_version(self, name):
+        self.reg_add(r"HKCU\Software\Wine", "Version", "REG_SZ", name)
+
+
+# ----- fixtures -----
+
+@pytest.fixture(scope="session")
+def native_session_dir():
+    path = Path(tempfile.mkdtemp(prefix="zebcfg-e2e-"))
+    path.chmod(0o755)
+    yield path
+    shutil.rmtree(path, ignore_errors=True)
+
+
+def _wine_missing():
+    for name in ("zebcfg.exe", "runexit.exe"):
+        if not (WIN_DIR / name).exists():
+            return f"{WIN_DIR / name} is not built"
+    if shutil.which("wine") is None:
+        return "wine is not installed"
+    return None
+
+
+@pytest.fixture(scope="session")
+def wine_session():
+    missing = _wine_missing()
+    if missing:
+        pytest.skip(missing)
+    session = WineSession()
+    yield session
+    session.close()
+
+
+def pytest_configure(config):
+    config.addinivalue_line(
+        "markers", "only_on(platform, reason): run the test on one platform only "
+        "(\"native\" or \"wine\"); the reason says why")
+
+
+@pytest.fixture(params=["native", "wine"], ids=["native", "wine"])
+def plat(request, native_session_dir):
+    only = request.node.get_closest_marker("only_on")
+    if only and request.param != only.args[0]:
+        pytest.skip(only.kwargs.get("reason") or f"{only.args[0]} only")
+    # Each test's folder must be reachable by nobody for unprivileged runs.
+    test_dir = Path(tempfile.mkdtemp(dir=native_session_dir, prefix="t"))
+    test_dir.chmod(0o755)
+    if request.param == "native":
+        if not (NATIVE_DIR / "zebcfg").exists():
+            pytest.fail(f"{NATIVE_DIR / 'zebcfg'} is not built (run make build)")
+        yield NativePlatform(test_dir, native_session_dir)
+    else:
+        session = request.getfixturevalue("wine_session")
+        platform = WinePlatform(test_dir, session)
+        platform.reset()
+        yield platform
+    shutil.rmtree(test_dir, ignore_errors=True)
+
+
+@dataclass
+class Example:
+    plat: object
+    dev_root: str
+    map_path: str
+
+
+@pytest.fixture
+def setup_inf(plat):
+    strings = read_cfg_strings(EXAMPLE_INF)
+    dev_root, map_path = strings["dev_reg_root"], strings["map_path"]
+    plat.install_example_inf()
+    plat.reg_import({"HKLM\\" + dev_root: {}, "HKLM\\" + map_path: {}})
+    return Example(plat, dev_root, map_path)

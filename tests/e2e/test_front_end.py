@@ -1,0 +1,94 @@
+"""Entry and dispatch: program name, syntax and unknown-command lines, command
+word matching, and the provisioning script of the example."""
+
+import subprocess
+
+import pytest
+
+from conftest import EXAMPLE_INF, PROVISION, read_cfg_strings
+
+SYNTAX = "syntax: {} <cmd> [args]\n"
+
+# Each word in another case, with its lower-case form. Left out: the words
+# whose failure paths wait for a user (msg, stopd, restartd, reboot, wait).
+CASE_VARIANTS = [("A", "a"), ("Aq", "aq"), ("R", "r"), ("rQ", "rq"), ("L", "l"),
+                 ("P", "p"), ("S", "s"), ("SQ", "sq"), ("Ml", "ml"), ("MS", "ms"),
+                 ("mSq", "msq"), ("OsVer", "osver"), ("STOP", "stop"),
+                 ("Stopq", "stopq"), ("Restart", "restart"),
+                 ("RESTARTQ", "restartq")]
+
+
+def test_words_match_without_regard_to_case(plat):
+    # No INF is installed, so every word fails the same way whatever its case.
+    for variant, lower in CASE_VARIANTS:
+        expected = plat.run(lower)
+        r = plat.run(variant)
+        assert not r.out.startswith("unknown command"), variant
+        assert (r.out, r.code) == (expected.out, expected.code), variant
+
+
+def test_extra_arguments_reach_the_handler_unrejected(plat):
+    plain = plat.run("osver")
+    r = plat.run("OsVer", "x", "", "y z")
+    assert (r.out, r.code) == ("", plain.code)
+
+
+@pytest.mark.parametrize("file_name, shown", [
+    ("cfg.tool", "cfg"),
+    ("cfg", "cfg"),
+    ("MyCfg.v2.tool", "MyCfg"),
+    ("zeb-config", "zeb-config"),
+])
+def test_program_name_is_the_file_name_before_its_first_dot(plat, file_name, shown):
+    exe = plat.copy_exe(file_name)
+    r = plat.run(exe=exe)
+    assert (r.out, r.code) == (SYNTAX.format(shown), plat.exit(-1))
+
+
+def test_dots_in_the_folder_do_not_cut_the_name(plat):
+    exe = plat.copy_exe("cfg", subdir="my.tools dir")
+    r = plat.run(exe=exe)
+    assert (r.out, r.code) == (SYNTAX.format("cfg"), plat.exit(-1))
+
+
+@pytest.mark.parametrize("args", [(), ("osver",), ("bogus",), ("l",)])
+def test_name_starting_with_a_dot_ends_silently(plat, args):
+    exe = plat.copy_exe(".hidden")
+    r = plat.run(*args, exe=exe)
+    assert (r.out, r.code) == ("", plat.exit(-1))
+
+
+def test_nothing_goes_to_standard_error(plat):
+    for args in [(), ("bogus",), ("l",), ("stop",)]:
+        r = plat.run(*args)
+        # Wine may add its own diagnostics; the program itself writes none.
+        if plat.name == "native":
+            assert r.err == "", args
+
+
+def _provision(plat):
+    env = dict(plat.env)
+    if plat.name == "native":
+        env["REG"] = plat.exe_path("zebreg")
+    else:
+        env["REG"] = "wine reg"
+    # Output to /dev/null, never a pipe: Wine's helpers would hold it open.
+    return subprocess.run(["sh", str(PROVISION)], env=env, stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                          timeout=120)
+
+
+def test_provision_script_creates_the_device_root_and_map_key(plat):
+    strings = read_cfg_strings(EXAMPLE_INF)
+    root = "HKLM\\" + strings["dev_reg_root"]
+    map_key = "HKLM\\" + strings["map_path"]
+    assert plat.reg_query(root) is None
+    assert _provision(plat).returncode == 0
+    for key in (root, map_key):
+        values = plat.reg_query(key)
+        assert values is not None, key
+        # At most the empty default line that Wine's reg shows for a bare key.
+        assert set(values) <= {""}, values
+    # Running it again on provisioned keys succeeds and changes nothing.
+    assert _provision(plat).returncode == 0
+    assert plat.reg_query(root) is not None
