@@ -302,6 +302,17 @@ void enum_value(RegKey key, uint32_t index, uint32_t name_capacity,
   std::putchar('\n');
 }
 
+// Value number index with neither type nor data: only the sizes.
+void enum_value_sizes(RegKey key, uint32_t index) {
+  char name[300];
+  uint32_t name_len = sizeof name;
+  uint32_t data_size = 0xFFFF;
+  StatusCode status =
+      reg_enum_value(key, index, name, &name_len, nullptr, nullptr, &data_size);
+  std::printf("enum_value %u sizes only -> 0x%x name_len=%u data_size=%u\n",
+              index, status, name_len, data_size);
+}
+
 void enum_values(RegKey key) {
   for (uint32_t index = 0;; ++index) {
     char name[300];
@@ -397,6 +408,8 @@ void probe_enumeration(RegKey root) {
   enum_value(root, 1, 1, 300);
   enum_value(root, 0, 300, 0);
   enum_value(root, 99, 300, 300);
+  enum_value_sizes(root, 2);
+  enum_value_sizes(root, 6);
 }
 
 void probe_queries(RegKey root) {
@@ -405,6 +418,8 @@ void probe_queries(RegKey root) {
   query_value(root, "A", true, 3);
   query_value(root, "A", true, 0);
   query_value(root, "Zed", true, 300);
+  query_value(root, "Zed", true, 2);
+  query_value(root, "ZED", false, 0);
   query_value(root, "missing", true, 300);
   query_value(root, nullptr, true, 300);
   query_value(root, "", true, 300);
@@ -434,6 +449,11 @@ void probe_access(RegKey root) {
   set_string(reader, "w", "denied");
   print_status("delete_value via read", reg_delete_value(reader, "A"));
   query_value(reader, "b", true, 300);
+  RegKey created = create_key(reader, "newsub");
+  if (created != nullptr) reg_close_key(created);
+  created = create_key(reader, "BETA");
+  if (created != nullptr) reg_close_key(created);
+  print_status("delete_key via read", reg_delete_key(reader, "zebdev"));
   reg_close_key(reader);
 
   RegKey missing = nullptr;
