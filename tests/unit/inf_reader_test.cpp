@@ -80,6 +80,10 @@ TEST_F(InfReaderTest, OpenChecksTheWin4SignatureAndTheFileShape) {
        0xE0000000},
       {"comments before any section",
        "; c\n\n  ;c\n[Version]\nSignature=$Windows NT$\n", 0},
+      {"section name of 255",
+       std::string(kHeader) + "[" + std::string(255, 'n') + "]\n", 0},
+      {"section name of 256",
+       std::string(kHeader) + "[" + std::string(256, 'n') + "]\n", 0xE0000002},
       {"unterminated section name",
        "[Version]\nSignature=$Windows NT$\n[S\na=1\n", 0xE0000001},
   };

@@ -27,6 +27,8 @@ constexpr StatusCode kInvalidData = 13;    // ERROR_INVALID_DATA
 constexpr StatusCode kFileInvalid = 1006;  // ERROR_FILE_INVALID
 constexpr StatusCode kExpectedSection = 0xE0000000;
 constexpr StatusCode kBadSectionLine = 0xE0000001;
+constexpr StatusCode kSectionNameTooLong = 0xE0000002;
+constexpr size_t kMaxSectionNameLength = 255;
 constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
 
 struct FieldRecord {
@@ -149,6 +151,7 @@ StatusCode parse_section_header(Parser* parser) {
   if (parser->pos + 1 + length >= parser->size || start[length] != ']') {
     return kBadSectionLine;
   }
+  if (length > kMaxSectionNameLength) return kSectionNameTooLong;
   InfFileHandle* inf = parser->inf;
   int32_t found = -1;
   for (size_t i = 0; i < inf->sections.size(); ++i) {
