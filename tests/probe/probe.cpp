@@ -6,6 +6,7 @@
 //   zebprobe reg          runs the fixed registry scenario below
 //                         HKLM\Software\ZebProbe, which it creates and removes
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -53,7 +54,7 @@ uint32_t arg_number(const std::vector<std::string>& tokens, size_t i) {
   return static_cast<uint32_t>(std::strtoul(tokens[i].c_str(), nullptr, 0));
 }
 
-// text with bytes outside the printable ASCII range (and '\\') escaped.
+// Text with bytes outside the printable ASCII range (and '\\') escaped.
 std::string escaped(const char* text) {
   std::string out;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -229,18 +230,21 @@ void print_status(const char* what, StatusCode status) {
   std::printf("%s -> 0x%x\n", what, status);
 }
 
-// Deletes key parent\name with everything below it.
-void delete_tree(RegKey parent, const char* name) {
+// Deletes key parent\name with everything below it; stops at the first key
+// that cannot be deleted.
+StatusCode delete_tree(RegKey parent, const char* name) {
   RegKey key = nullptr;
-  if (reg_open_key(parent, name, W32_KEY_ALL_ACCESS, &key) != 0) return;
+  StatusCode status = reg_open_key(parent, name, W32_KEY_ALL_ACCESS, &key);
+  if (status != 0) return status;
   for (;;) {
     char child[300];
     uint32_t length = sizeof child;
     if (reg_enum_key(key, 0, child, &length) != 0) break;
-    delete_tree(key, child);
+    status = delete_tree(key, child);
+    if (status != 0) break;
   }
   reg_close_key(key);
-  reg_delete_key(parent, name);
+  return status != 0 ? status : reg_delete_key(parent, name);
 }
 
 RegKey create_key(RegKey parent, const char* name) {
