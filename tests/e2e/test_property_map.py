@@ -191,8 +191,9 @@ def test_missing_setup_file_and_missing_map_path(plat):
         assert (r.out, r.code) == (line_not_found, 1), args
 
 
+@pytest.mark.only_on("native", reason="under Wine the user is always an "
+                     "administrator")
 def test_unprivileged_user_may_list_but_not_write(setup_inf):
-    """Natively only: under Wine the user is always an administrator."""
     ex = setup_inf
     ex.plat.reg_import({map_key(ex): {"seen": 3}})
     r = ex.plat.run_unprivileged("ml")

@@ -334,10 +334,9 @@ def test_platform_gate_allows(plat, svc, version):
     assert svc.states("ZtA") == {"ZtA": STOPPED}
 
 
+@pytest.mark.only_on("native", reason="under Wine the user is always an "
+                     "administrator")
 def test_unprivileged_user_is_refused(plat, svc):
-    """Natively only: under Wine the user is always an administrator."""
-    if plat.name == "wine":
-        pytest.skip("under Wine the user is always an administrator")
     plat.install_inf(service_inf("ZtA"))
     svc.set(running=["ZtA"])
     r = plat.run_unprivileged("stop")

@@ -99,10 +99,9 @@ def test_upper_word_before_a_lowercase_occurrence_is_never_found(plat):
     assert (r.out, r.code) == ("", plat.exit(-1)), r
 
 
+@pytest.mark.only_on("wine", reason="natively typed quotes do not survive "
+                     "into the command line rebuilt from argv")
 def test_quoted_word_is_not_the_word(plat):
-    if plat.name != "wine":
-        pytest.skip("natively typed quotes do not survive into the rebuilt "
-                    "command line")
     r = wait(plat, '"wait" ' + exit_child(plat, 3))
     assert r.code == plat.exit(-1), r
 
@@ -123,9 +122,9 @@ def test_program_named_like_the_word(plat):
     assert r.code == plat.exit(-1), r
 
 
+@pytest.mark.only_on("native", reason="Windows processes end with a code, "
+                     "not a signal")
 def test_child_killed_by_a_signal(plat):
-    if plat.name == "wine":
-        pytest.skip("Windows processes end with a code, not a signal")
     r = wait(plat, 'wait sh -c "kill -TERM $$"')
     assert r.code == 128 + 15, r
     r = wait(plat, 'wait sh -c "kill -KILL $$"')
