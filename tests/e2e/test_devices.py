@@ -388,10 +388,9 @@ def test_text_values_without_terminator_read_safely(plat):
     assert root_keys(plat) == {}
 
 
+@pytest.mark.only_on("native", reason="Wine runs every program as an "
+                     "administrator; it has no unprivileged user")
 def test_privilege_gate_for_an_unprivileged_user(plat):
-    if plat.name != "native":
-        pytest.skip("Wine runs every program as an administrator; it has no "
-                    "unprivileged user")
     fresh_root(plat, {"zeb_dev_0": device_values("Com1", Parity="Odd")})
     # The store stays readable for the user, but not writable.
     check(plat, ["l"], listing("Com1"), 0, unprivileged=True)
