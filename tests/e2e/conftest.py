@@ -54,9 +54,10 @@ Registry, always with reg.exe's syntax: ``plat.reg(*args)`` runs zebreg
     key's own values as reg query prints them ("" is the default value), or
     None when the key does not exist. Wine's reg prints a "(Default) REG_SZ"
     line with empty data for a key that holds no value at all.
-    ``plat.reg_import({key: {name: value}})`` writes many keys at once (one ``wine regedit /S`` under Wine): a str value
-    is REG_SZ, an int REG_DWORD (taken modulo 2**32), bytes REG_BINARY; an
-    empty dict creates only the key. Keys are written as HKLM\\... or HKCU\\...
+    ``plat.reg_import({key: {name: value}})`` writes many keys at once (one
+    ``wine regedit /S`` under Wine): a str value is REG_SZ, an int REG_DWORD
+    (taken modulo 2**32), bytes REG_BINARY, None deletes the value; an empty
+    dict creates only the key. Keys are written as HKLM\\... or HKCU\\...
 
 Platform version: ``plat.set_version(platform_id, major, minor, csd="")``
     writes the native version record (HKLM\\System\\Platform); it skips under
@@ -83,6 +84,14 @@ Isolation
     key a test named with ``plat.reset_key(key)``, the value Version of
     HKCU\\Software\\Wine (back to Wine's default version), and the INF file.
     Tests create their own keys below HKLM\\Software\\ZebTest.
+
+Other attributes: ``plat.test_dir`` (a per-test Linux folder, removed after
+    the test), ``plat.env`` (the environment the programs run with), natively
+    ``plat.root`` ($ZEBCFG_ROOT), under Wine ``plat.session`` (the
+    ``WineSession``: .prefix, .zeb_dir = C:\\zeb, .win_path(linux_path),
+    .restart_server()). Native programs run in a new session without a
+    controlling terminal, so /dev/tty prompts fail at once; Wine runs without
+    DISPLAY.
 
 ``setup_inf`` fixture: installs examples/zebsetup.inf and creates its device
     root and map key (as examples/provision.sh does); yields an ``Example`` with
@@ -391,8 +400,11 @@ class NativePlatform(_Platform):
         err_path = self.test_dir / "stderr"
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             try:
+                # A new session has no controlling terminal: a message box or
+                # reboot prompt on /dev/tty fails at once instead of waiting.
                 proc = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out,
-                                      stderr=err, env=self.env, timeout=timeout)
+                                      stderr=err, env=self.env, timeout=timeout,
+                                      start_new_session=True)
                 code = proc.returncode
             except FileNotFoundError:
                 code = None
@@ -450,7 +462,9 @@ class WineSession:
         self.prefix = self.dir / "prefix"
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
                         WINEDLLOVERRIDES="mscoree,mshtml=")
-        self.env.pop("RUNEXIT_CMDLINE", None)
+        # The same display-less Wine on a desktop as in CI.
+        for name in ("RUNEXIT_CMDLINE", "DISPLAY", "WAYLAND_DISPLAY"):
+            self.env.pop(name, None)
         self.server = None
         self.extra_reset_keys = set()
         self._boot()

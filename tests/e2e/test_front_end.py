@@ -11,10 +11,8 @@ SYNTAX = "syntax: {} <cmd> [args]\n"
 
 # Each word in another case, with its lower-case form. Left out: the words
 # whose failure paths wait for a user (msg, stopd, restartd, reboot, wait).
-CASE_VARIANTS = [("A", "a"), ("Aq", "aq"), ("R", "r"), ("rQ", "rq"), ("L", "l"),
-                 ("P", "p"), ("S", "s"), ("SQ", "sq"), ("Ml", "ml"), ("MS", "ms"),
+CASE_VARIANTS = [("A", "a"), ("rQ", "rq"), ("L", "l"), ("Ml", "ml"),
                  ("mSq", "msq"), ("OsVer", "osver"), ("STOP", "stop"),
-                 ("Stopq", "stopq"), ("Restart", "restart"),
                  ("RESTARTQ", "restartq")]
 
 

@@ -56,7 +56,9 @@ BROKEN_INFS = {
 @pytest.mark.parametrize("name", sorted(BROKEN_INFS))
 def test_inf_without_a_version_signature_is_a_format_error(plat, name):
     plat.install_inf(BROKEN_INFS[name])
-    for args, prints, code in REPORTERS:
+    # Every reporter once; the other files with one normal and one quiet word.
+    reporters = REPORTERS if name == "no-version" else REPORTERS[0::5]
+    for args, prints, code in reporters:
         expect(plat, args, CORRUPT if prints else "", code(F_CORRUPT))
 
 
