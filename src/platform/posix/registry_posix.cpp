@@ -1,0 +1,506 @@
+// The registry operations over the SQLite store (store_sqlite.h), with the
+// answers Wine's advapi32 gives: access checks against the handle's mask,
+// 1018 through a handle whose key was deleted, 234 with the needed size.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/posix/fault.h"
+#include "platform/posix/store_sqlite.h"
+#include "platform/registry.h"
+
+struct RegKeyHandle {
+  int64_t id;       // row of the key in the store
+  uint32_t access;  // rights asked for at open or create
+};
+
+namespace {
+
+constexpr StatusCode kErrorBadPathname = 161;  // ERROR_BAD_PATHNAME
+constexpr size_t kMaxKeyNameLength = 256;      // longer names: 87, as in Wine
+
+RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS};
+
+bool has_right(RegKey key, uint32_t right) {
+  return (key->access & right) == right;
+}
+
+// Splits a key path on backslashes, skipping empty parts; 161 for a leading
+// backslash, 87 for a part longer than a key name may be.
+StatusCode split_path(const char* path, std::vector<std::string>* parts) {
+  if (path == nullptr) return W32_ERROR_SUCCESS;
+  if (path[0] == '\\') return kErrorBadPathname;
+  std::string part;
+  for (const char* c = path;; c++) {
+    if (*c != '\\' && *c != '\0') {
+      part += *c;
+      continue;
+    }
+    if (part.size() > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
+    if (!part.empty()) parts->push_back(store_fold(part));
+    part.clear();
+    if (*c == '\0') break;
+  }
+  return W32_ERROR_SUCCESS;
+}
+
+// Same, keeping the spelling (for creation).
+StatusCode split_path_spelled(const char* path,
+                              std::vector<std::string>* parts) {
+  std::vector<std::string> folded;
+  StatusCode status = split_path(path, &folded);
+  if (status != W32_ERROR_SUCCESS || path == nullptr) return status;
+  std::string part;
+  for (const char* c = path;; c++) {
+    if (*c != '\\' && *c != '\0') {
+      part += *c;
+      continue;
+    }
+    if (!part.empty()) parts->push_back(part);
+    part.clear();
+    if (*c == '\0') break;
+  }
+  return W32_ERROR_SUCCESS;
+}
+
+// 2 when a key is missing below an existing start, 1018 when start itself
+// is gone.
+StatusCode missing_status(int64_t start) {
+  bool exists = false;
+  StatusCode status = store_key_exists(start, &exists);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return exists ? W32_ERROR_FILE_NOT_FOUND : W32_ERROR_KEY_DELETED;
+}
+
+// Fails with 1018 unless key id still exists.
+StatusCode require_key(int64_t id) {
+  StatusCode status = missing_status(id);
+  return status == W32_ERROR_FILE_NOT_FOUND ? W32_ERROR_SUCCESS : status;
+}
+
+// Follows folded parts down from start; *id is the key reached.
+StatusCode walk(int64_t start, const std::vector<std::string>& parts,
+                int64_t* id) {
+  *id = start;
+  if (parts.empty()) return require_key(start);
+  for (const std::string& part : parts) {
+    int64_t child = 0;
+    StatusCode status = store_find_child(*id, part, &child);
+    if (status != W32_ERROR_SUCCESS) return status;
+    if (child == 0) return missing_status(start);
+    *id = child;
+  }
+  return W32_ERROR_SUCCESS;
+}
+
+// The key at path below parent, for reading: 2 when the store does not
+// exist yet and the path names anything below HKEY_LOCAL_MACHINE.
+StatusCode find_key(RegKey parent, const char* path, int64_t* id) {
+  std::vector<std::string> parts;
+  StatusCode status = split_path(path, &parts);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bool absent = false;
+  status = store_open(StoreMode::kRead, &absent);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (absent) {
+    if (parent->id != kStoreRootKeyId) return W32_ERROR_KEY_DELETED;
+    *id = kStoreRootKeyId;
+    return parts.empty() ? W32_ERROR_SUCCESS : W32_ERROR_FILE_NOT_FOUND;
+  }
+  return walk(parent->id, parts, id);
+}
+
+StatusCode new_handle(int64_t id, uint32_t access, RegKey* out) {
+  *out = new RegKeyHandle{id, access};
+  return W32_ERROR_SUCCESS;
+}
+
+// Creates the missing keys of parts below start in one transaction.
+StatusCode create_path(int64_t start, const std::vector<std::string>& parts,
+                       int64_t* id, bool* created) {
+  StatusCode status = store_begin_write();
+  if (status != W32_ERROR_SUCCESS) return status;
+  *id = start;
+  *created = false;
+  status = missing_status(start);
+  if (status == W32_ERROR_FILE_NOT_FOUND) status = W32_ERROR_SUCCESS;
+  for (size_t i = 0; status == W32_ERROR_SUCCESS && i < parts.size(); i++) {
+    std::string folded = store_fold(parts[i]);
+    int64_t child = 0;
+    status = store_find_child(*id, folded, &child);
+    if (status != W32_ERROR_SUCCESS || child != 0) {
+      *id = child;
+      *created = false;
+      continue;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    status = store_stmt(StoreStmt::kInsertKey, &stmt);
+    if (status != W32_ERROR_SUCCESS) break;
+    sqlite3_bind_int64(stmt, 1, *id);
+    sqlite3_bind_text(stmt, 2, parts[i].c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_text(stmt, 3, folded.c_str(), -1, SQLITE_STATIC);
+    bool row = false;
+    status = store_step(stmt, &row);
+    *id = sqlite3_last_insert_rowid(sqlite3_db_handle(stmt));
+    sqlite3_reset(stmt);
+    *created = true;
+  }
+  if (status != W32_ERROR_SUCCESS) {
+    store_rollback();
+    return status;
+  }
+  return store_commit();
+}
+
+// Copies text into buffer when it fits capacity (terminator included).
+StatusCode copy_name(const std::string& text, char* buffer,
+                     uint32_t* capacity) {
+  if (text.size() >= *capacity) return W32_ERROR_MORE_DATA;
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  *capacity = static_cast<uint32_t>(text.size());
+  return W32_ERROR_SUCCESS;
+}
+
+// Size a reader sees: a REG_SZ without its terminating zero gains one, as in
+// Wine's ANSI calls.
+uint32_t read_size(uint32_t type, const std::vector<uint8_t>& data) {
+  bool unterminated = type == W32_REG_SZ && !data.empty() && data.back() != 0;
+  return static_cast<uint32_t>(data.size()) + (unterminated ? 1 : 0);
+}
+
+// Delivers a value's type and data as RegQueryValueExA does.
+StatusCode deliver_value(uint32_t type, const std::vector<uint8_t>& data,
+                         uint32_t* type_out, void* buffer,
+                         uint32_t* data_size) {
+  if (type_out != nullptr) *type_out = type;
+  uint32_t needed = read_size(type, data);
+  if (data_size == nullptr) return W32_ERROR_SUCCESS;
+  if (buffer == nullptr) {
+    *data_size = needed;
+    return W32_ERROR_SUCCESS;
+  }
+  if (needed > *data_size) {
+    *data_size = needed;
+    return W32_ERROR_MORE_DATA;
+  }
+  if (!data.empty()) std::memcpy(buffer, data.data(), data.size());
+  if (needed > data.size()) static_cast<uint8_t*>(buffer)[data.size()] = 0;
+  *data_size = needed;
+  return W32_ERROR_SUCCESS;
+}
+
+// Reads value name of key id: 2 when absent (or the store is), 1018 when
+// the key is gone.
+StatusCode read_value(int64_t id, const char* name, uint32_t* type,
+                      std::vector<uint8_t>* data) {
+  bool absent = false;
+  StatusCode status = store_open(StoreMode::kRead, &absent);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (absent) {
+    return id == kStoreRootKeyId ? W32_ERROR_FILE_NOT_FOUND
+                                 : W32_ERROR_KEY_DELETED;
+  }
+  std::string folded = store_fold(name != nullptr ? name : "");
+  sqlite3_stmt* stmt = nullptr;
+  status = store_stmt(StoreStmt::kGetValue, &stmt);
+  if (status != W32_ERROR_SUCCESS) return status;
+  sqlite3_bind_int64(stmt, 1, id);
+  sqlite3_bind_text(stmt, 2, folded.c_str(), -1, SQLITE_STATIC);
+  bool row = false;
+  status = store_step(stmt, &row);
+  if (status == W32_ERROR_SUCCESS && row) {
+    *type = static_cast<uint32_t>(sqlite3_column_int64(stmt, 0));
+    const uint8_t* bytes =
+        static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 1));
+    int size = sqlite3_column_bytes(stmt, 1);
+    data->assign(bytes, bytes == nullptr ? bytes : bytes + size);
+  }
+  sqlite3_reset(stmt);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return row ? W32_ERROR_SUCCESS : missing_status(id);
+}
+
+StatusCode write_value(int64_t id, const char* name, uint32_t type,
+                       const void* data, uint32_t size) {
+  std::string spelled = name != nullptr ? name : "";
+  std::string folded = store_fold(spelled);
+  sqlite3_stmt* stmt = nullptr;
+  StatusCode status = store_stmt(StoreStmt::kPutValue, &stmt);
+  if (status != W32_ERROR_SUCCESS) return status;
+  sqlite3_bind_int64(stmt, 1, id);
+  sqlite3_bind_text(stmt, 2, spelled.c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_text(stmt, 3, folded.c_str(), -1, SQLITE_STATIC);
+  sqlite3_bind_int64(stmt, 4, type);
+  sqlite3_bind_blob(stmt, 5, size == 0 ? "" : data, static_cast<int>(size),
+                    SQLITE_STATIC);
+  bool row = false;
+  status = store_step(stmt, &row);
+  sqlite3_reset(stmt);
+  return status;
+}
+
+// Runs one statement with (key id, folded name) bound; *changed tells
+// whether it changed a row.
+StatusCode run_on_value(StoreStmt id_stmt, int64_t id, const char* name,
+                        bool* changed) {
+  std::string folded = store_fold(name != nullptr ? name : "");
+  sqlite3_stmt* stmt = nullptr;
+  StatusCode status = store_stmt(id_stmt, &stmt);
+  if (status != W32_ERROR_SUCCESS) return status;
+  sqlite3_bind_int64(stmt, 1, id);
+  sqlite3_bind_text(stmt, 2, folded.c_str(), -1, SQLITE_STATIC);
+  bool row = false;
+  status = store_step(stmt, &row);
+  *changed = sqlite3_changes(sqlite3_db_handle(stmt)) > 0;
+  sqlite3_reset(stmt);
+  return status;
+}
+
+StatusCode run_on_key(StoreStmt id_stmt, int64_t id, bool* row) {
+  sqlite3_stmt* stmt = nullptr;
+  StatusCode status = store_stmt(id_stmt, &stmt);
+  if (status != W32_ERROR_SUCCESS) return status;
+  sqlite3_bind_int64(stmt, 1, id);
+  status = store_step(stmt, row);
+  sqlite3_reset(stmt);
+  return status;
+}
+
+// Removes key id, which must have no subkeys (5 otherwise), with its values.
+StatusCode remove_key(int64_t id) {
+  bool row = false;
+  StatusCode status = run_on_key(StoreStmt::kHasChildren, id, &row);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (row) return W32_ERROR_ACCESS_DENIED;
+  status = run_on_key(StoreStmt::kDeleteKeyVals, id, &row);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return run_on_key(StoreStmt::kDeleteKey, id, &row);
+}
+
+// Opens the store for a write and starts the transaction.
+StatusCode begin_write() {
+  bool absent = false;
+  StatusCode status = store_open(StoreMode::kWrite, &absent);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return store_begin_write();
+}
+
+StatusCode finish_write(StatusCode status) {
+  if (status != W32_ERROR_SUCCESS) {
+    store_rollback();
+    return status;
+  }
+  return store_commit();
+}
+
+}  // namespace
+
+RegKey reg_local_machine() { return &g_local_machine; }
+
+StatusCode reg_open_key(RegKey parent, const char* path, uint32_t access,
+                        RegKey* out) {
+  StatusCode status = fault_hit(FaultPoint::kRegOpen);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
+  int64_t id = 0;
+  status = find_key(parent, path, &id);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return new_handle(id, access, out);
+}
+
+StatusCode reg_create_key(RegKey parent, const char* name, uint32_t access,
+                          RegKey* out, uint32_t* disposition) {
+  StatusCode status = fault_hit(FaultPoint::kRegCreate);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
+  std::vector<std::string> parts;
+  status = split_path_spelled(name, &parts);
+  if (status != W32_ERROR_SUCCESS) return status;
+  int64_t id = 0;
+  status = find_key(parent, name, &id);
+  bool created = false;
+  if (status == W32_ERROR_FILE_NOT_FOUND) {
+    bool absent = false;
+    status = store_open(StoreMode::kWrite, &absent);
+    if (status == W32_ERROR_SUCCESS) {
+      status = create_path(parent->id, parts, &id, &created);
+    }
+  }
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (disposition != nullptr) {
+    *disposition =
+        created ? W32_REG_CREATED_NEW_KEY : W32_REG_OPENED_EXISTING_KEY;
+  }
+  return new_handle(id, access, out);
+}
+
+StatusCode reg_enum_key(RegKey key, uint32_t index, char* name,
+                        uint32_t* name_len) {
+  StatusCode status = fault_hit(FaultPoint::kRegEnumKey);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (name == nullptr || name_len == nullptr) {
+    return W32_ERROR_INVALID_PARAMETER;
+  }
+  if (!has_right(key, W32_KEY_ENUMERATE_SUB_KEYS)) {
+    return W32_ERROR_ACCESS_DENIED;
+  }
+  bool absent = false;
+  status = store_open(StoreMode::kRead, &absent);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (absent) {
+    return key->id == kStoreRootKeyId ? W32_ERROR_NO_MORE_ITEMS
+                                      : W32_ERROR_KEY_DELETED;
+  }
+  const std::vector<std::string>* children = nullptr;
+  status = store_children(key->id, &children);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (index >= children->size()) return W32_ERROR_NO_MORE_ITEMS;
+  return copy_name((*children)[index], name, name_len);
+}
+
+StatusCode reg_enum_value(RegKey key, uint32_t index, char* name,
+                          uint32_t* name_len, uint32_t* type, void* data,
+                          uint32_t* data_size) {
+  StatusCode status = fault_hit(FaultPoint::kRegEnumValue);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (name == nullptr || name_len == nullptr ||
+      (data != nullptr && data_size == nullptr)) {
+    return W32_ERROR_INVALID_PARAMETER;
+  }
+  if (!has_right(key, W32_KEY_QUERY_VALUE)) return W32_ERROR_ACCESS_DENIED;
+  bool absent = false;
+  status = store_open(StoreMode::kRead, &absent);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (absent) {
+    return key->id == kStoreRootKeyId ? W32_ERROR_NO_MORE_ITEMS
+                                      : W32_ERROR_KEY_DELETED;
+  }
+  const std::vector<StoreValue>* values = nullptr;
+  status = store_values(key->id, &values);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (index >= values->size()) return W32_ERROR_NO_MORE_ITEMS;
+  const StoreValue& value = (*values)[index];
+  if (value.name.size() >= *name_len) {
+    if (type != nullptr) *type = value.type;
+    if (data_size != nullptr) *data_size = read_size(value.type, value.data);
+    return W32_ERROR_MORE_DATA;
+  }
+  status = deliver_value(value.type, value.data, type, data, data_size);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return copy_name(value.name, name, name_len);
+}
+
+StatusCode reg_query_value(RegKey key, const char* name, uint32_t* type,
+                           void* data, uint32_t* data_size) {
+  StatusCode status = fault_hit(FaultPoint::kRegQuery);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (data != nullptr && data_size == nullptr) {
+    return W32_ERROR_INVALID_PARAMETER;
+  }
+  if (!has_right(key, W32_KEY_QUERY_VALUE)) return W32_ERROR_ACCESS_DENIED;
+  uint32_t stored_type = 0;
+  std::vector<uint8_t> bytes;
+  status = read_value(key->id, name, &stored_type, &bytes);
+  if (status == W32_ERROR_FILE_NOT_FOUND && type != nullptr) *type = 0;
+  if (status != W32_ERROR_SUCCESS) return status;
+  return deliver_value(stored_type, bytes, type, data, data_size);
+}
+
+StatusCode reg_query_subkey_default(RegKey key, const char* subkey, char* data,
+                                    int32_t* data_size) {
+  StatusCode status = fault_hit(FaultPoint::kRegQuerySubkeyDefault);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (data != nullptr && data_size == nullptr) {
+    return W32_ERROR_INVALID_PARAMETER;
+  }
+  int64_t id = key->id;
+  if (subkey != nullptr && *subkey != '\0') {
+    status = find_key(key, subkey, &id);
+    if (status != W32_ERROR_SUCCESS) return status;
+  } else if (!has_right(key, W32_KEY_QUERY_VALUE)) {
+    return W32_ERROR_ACCESS_DENIED;
+  }
+  uint32_t type = 0;
+  std::vector<uint8_t> bytes;
+  status = read_value(id, nullptr, &type, &bytes);
+  if (status == W32_ERROR_FILE_NOT_FOUND) {
+    // A key without a default value reads as the empty text.
+    type = W32_REG_SZ;
+    bytes.assign(1, 0);
+    status = W32_ERROR_SUCCESS;
+  }
+  if (status != W32_ERROR_SUCCESS) return status;
+  uint32_t size = data_size != nullptr && *data_size > 0
+                      ? static_cast<uint32_t>(*data_size)
+                      : 0;
+  status = deliver_value(type, bytes, nullptr, data,
+                         data_size != nullptr ? &size : nullptr);
+  if (data_size != nullptr) *data_size = static_cast<int32_t>(size);
+  return status;
+}
+
+StatusCode reg_set_value(RegKey key, const char* name, uint32_t type,
+                         const void* data, uint32_t size) {
+  StatusCode status = fault_hit(FaultPoint::kRegSet);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (data == nullptr && size != 0) return W32_ERROR_INVALID_PARAMETER;
+  if (!has_right(key, W32_KEY_SET_VALUE)) return W32_ERROR_ACCESS_DENIED;
+  status = begin_write();
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = require_key(key->id);
+  if (status == W32_ERROR_SUCCESS) {
+    status = write_value(key->id, name, type, data, size);
+  }
+  return finish_write(status);
+}
+
+StatusCode reg_delete_key(RegKey parent, const char* name) {
+  StatusCode status = fault_hit(FaultPoint::kRegDeleteKey);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
+  std::vector<std::string> parts;
+  status = split_path(name, &parts);
+  if (status != W32_ERROR_SUCCESS) return status;
+  int64_t id = 0;
+  status = find_key(parent, name, &id);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (parts.empty()) return W32_ERROR_ACCESS_DENIED;
+  status = begin_write();
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = walk(parent->id, parts, &id);
+  if (status == W32_ERROR_SUCCESS) status = remove_key(id);
+  return finish_write(status);
+}
+
+StatusCode reg_delete_value(RegKey key, const char* name) {
+  StatusCode status = fault_hit(FaultPoint::kRegDeleteValue);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  if (!has_right(key, W32_KEY_SET_VALUE)) return W32_ERROR_ACCESS_DENIED;
+  uint32_t type = 0;
+  std::vector<uint8_t> bytes;
+  status = read_value(key->id, name, &type, &bytes);
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = begin_write();
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = require_key(key->id);
+  bool changed = false;
+  if (status == W32_ERROR_SUCCESS) {
+    status = run_on_value(StoreStmt::kDeleteValue, key->id, name, &changed);
+  }
+  if (status == W32_ERROR_SUCCESS && !changed) {
+    status = W32_ERROR_FILE_NOT_FOUND;
+  }
+  return finish_write(status);
+}
+
+void reg_close_key(RegKey key) {
+  if (key != nullptr && key != &g_local_machine) delete key;
+}
