@@ -226,6 +226,13 @@ int run_inf_script(const char* path) {
 
 const char kProbeRoot[] = "Software\\ZebProbe";
 
+// Whether the out-parameters of a registry read are defined after status:
+// on success and on 234 (data or name too long); otherwise they are left
+// to the backend.
+bool reports_sizes(StatusCode status) {
+  return status == 0 || status == W32_ERROR_MORE_DATA;
+}
+
 void print_status(const char* what, StatusCode status) {
   std::printf("%s -> 0x%x\n", what, status);
 }
@@ -296,9 +303,11 @@ void enum_value(RegKey key, uint32_t index, uint32_t name_capacity,
   uint32_t data_size = data_capacity;
   StatusCode status =
       reg_enum_value(key, index, name, &name_len, &type, data, &data_size);
-  std::printf(
-      "enum_value %u cap=%u/%u -> 0x%x name_len=%u type=%u data_size=%u", index,
-      name_capacity, data_capacity, status, name_len, type, data_size);
+  std::printf("enum_value %u cap=%u/%u -> 0x%x", index, name_capacity,
+              data_capacity, status);
+  if (reports_sizes(status)) {
+    std::printf(" name_len=%u type=%u data_size=%u", name_len, type, data_size);
+  }
   if (status == 0) {
     std::putchar(' ');
     print_text(name);
@@ -344,9 +353,10 @@ void query_value(RegKey key, const char* name, bool with_data,
   uint32_t size = capacity;
   StatusCode status =
       reg_query_value(key, name, &type, with_data ? data : nullptr, &size);
-  std::printf("query %s data=%d cap=%u -> 0x%x type=%u size=%u",
+  std::printf("query %s data=%d cap=%u -> 0x%x",
               name == nullptr ? "(default)" : name, with_data ? 1 : 0, capacity,
-              status, type, size);
+              status);
+  if (reports_sizes(status)) std::printf(" type=%u size=%u", type, size);
   if (status == 0 && with_data && type == W32_REG_SZ) {
     std::putchar(' ');
     print_text(reinterpret_cast<char*>(data));
@@ -359,8 +369,9 @@ void query_subkey_default(RegKey key, const char* subkey, int32_t capacity) {
   std::memset(data, 0, sizeof data);
   int32_t size = capacity;
   StatusCode status = reg_query_subkey_default(key, subkey, data, &size);
-  std::printf("query_default %s cap=%d -> 0x%x size=%d",
-              subkey == nullptr ? "-" : subkey, capacity, status, size);
+  std::printf("query_default %s cap=%d -> 0x%x",
+              subkey == nullptr ? "-" : subkey, capacity, status);
+  if (reports_sizes(status)) std::printf(" size=%d", size);
   if (status == 0) {
     std::putchar(' ');
     print_text(data);
