@@ -1,0 +1,141 @@
+#include "zebreg_args.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string lower(const std::string& text) {
+  std::string out = text;
+  for (char& c : out) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return out;
+}
+
+const char* operation_word(RegOperation operation) {
+  switch (operation) {
+    case RegOperation::kAdd:
+      return "ADD";
+    case RegOperation::kQuery:
+      return "QUERY";
+    case RegOperation::kDelete:
+      return "DELETE";
+    default:
+      return nullptr;
+  }
+}
+
+int invalid_syntax(RegOperation operation) {
+  const char* word = operation_word(operation);
+  if (word == nullptr) {
+    std::printf("reg: Invalid syntax. Type \"REG /?\" for help.\n");
+  } else {
+    std::printf("reg: Invalid syntax. Type \"REG %s /?\" for help.\n", word);
+  }
+  return 1;
+}
+
+RegOperation operation_of(const std::string& word) {
+  std::string name = lower(word);
+  if (name == "add") return RegOperation::kAdd;
+  if (name == "query") return RegOperation::kQuery;
+  if (name == "delete") return RegOperation::kDelete;
+  if (name == "/?" || name == "-?" || name == "/h" || name == "-h") {
+    return RegOperation::kHelp;
+  }
+  return RegOperation::kNone;
+}
+
+bool is_switch(const std::string& arg) {
+  return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-');
+}
+
+// Whether option (lower case, without the slash) is allowed for operation.
+bool option_allowed(RegOperation operation, const std::string& option) {
+  if (option == "v" || option == "ve") return true;
+  if (operation == RegOperation::kAdd) {
+    return option == "t" || option == "d" || option == "f";
+  }
+  if (operation == RegOperation::kQuery) return option == "s";
+  return option == "f";
+}
+
+// Applies one option; false on a repeated or conflicting option or a
+// missing argument.
+bool apply_option(const std::vector<std::string>& args, size_t* i,
+                  RegCommand* cmd) {
+  std::string option = lower(args[*i].substr(1));
+  if (!option_allowed(cmd->operation, option)) return false;
+  bool takes_text = option == "v" || option == "t" || option == "d";
+  if (takes_text && *i + 1 >= args.size()) return false;
+  const std::string text = takes_text ? args[++*i] : std::string();
+  if (option == "v" || option == "ve") {
+    if (cmd->has_value) return false;
+    cmd->has_value = true;
+    cmd->value_name = text;
+    cmd->value_default = option == "ve" || text.empty();
+  } else if (option == "t") {
+    if (cmd->has_type) return false;
+    cmd->has_type = true;
+    cmd->type_text = text;
+  } else if (option == "d") {
+    if (cmd->has_data) return false;
+    cmd->has_data = true;
+    cmd->data = text;
+  } else if (option == "f") {
+    if (cmd->force) return false;
+    cmd->force = true;
+  } else if (option == "s") {
+    if (cmd->recurse) return false;
+    cmd->recurse = true;
+  }
+  return true;
+}
+
+}  // namespace
+
+int parse_command_line(const std::vector<std::string>& args, RegCommand* cmd) {
+  *cmd = RegCommand{};
+  if (args.empty()) return invalid_syntax(RegOperation::kNone);
+  cmd->operation = operation_of(args[0]);
+  if (cmd->operation == RegOperation::kNone) {
+    std::printf("reg: Invalid option [%s]. Type \"REG /?\" for help.\n",
+                args[0].c_str());
+    return 1;
+  }
+  if (cmd->operation == RegOperation::kHelp) return 0;
+  if (args.size() < 2 || is_switch(args[1])) {
+    return invalid_syntax(cmd->operation);
+  }
+  cmd->key_text = args[1];
+  for (size_t i = 2; i < args.size(); i++) {
+    if (!is_switch(args[i]) || !apply_option(args, &i, cmd)) {
+      return invalid_syntax(cmd->operation);
+    }
+  }
+  return 0;
+}
+
+bool parse_key(RegCommand* cmd) {
+  const std::string& text = cmd->key_text;
+  size_t slash = text.find('\\');
+  std::string root = lower(text.substr(0, slash));
+  if (root != "hklm" && root != "hkey_local_machine") {
+    std::printf("reg: Invalid system key\n");
+    return false;
+  }
+  std::string rest = slash == std::string::npos ? "" : text.substr(slash + 1);
+  if (slash != std::string::npos && rest.empty()) {
+    std::printf("reg: Invalid system key\n");
+    return false;
+  }
+  if (!rest.empty() && rest.back() == '\\') rest.pop_back();
+  if (!rest.empty() && rest.back() == '\\') {
+    std::printf("reg: Invalid registry key\n");
+    return false;
+  }
+  cmd->subpath = rest;
+  cmd->display = "HKEY_LOCAL_MACHINE";
+  if (!rest.empty()) cmd->display += "\\" + rest;
+  return true;
+}
