@@ -487,6 +487,69 @@ void probe_access(RegKey root) {
   enum_values(root);
 }
 
+void open_path(RegKey parent, const char* path) {
+  RegKey key = nullptr;
+  StatusCode status = reg_open_key(parent, path, W32_KEY_READ, &key);
+  std::printf("open [%s] -> 0x%x\n", escaped(path).c_str(), status);
+  if (status == 0) reg_close_key(key);
+}
+
+// Path forms: separators at either end or doubled, empty paths, long names.
+void probe_paths(RegKey root) {
+  open_path(reg_local_machine(), "Software\\ZebProbe\\");
+  open_path(reg_local_machine(), "\\Software\\ZebProbe");
+  open_path(reg_local_machine(), "Software\\\\ZebProbe");
+  open_path(root, "");
+  open_path(root, "Deep\\Er\\");
+  std::string name(255, 'k');
+  RegKey key = create_key(root, name.c_str());
+  if (key != nullptr) reg_close_key(key);
+  open_path(root, name.c_str());
+  name += 'k';
+  key = create_key(root, name.c_str());
+  if (key != nullptr) reg_close_key(key);
+  key = create_key(root, "trail\\");
+  if (key != nullptr) reg_close_key(key);
+  open_path(root, "trail");
+  print_status("delete_key trail", reg_delete_key(root, "trail"));
+  print_status("delete_key long",
+               reg_delete_key(root, std::string(255, 'k').c_str()));
+}
+
+// Enumeration by index while keys and values come and go.
+void probe_changes_while_enumerating(RegKey root) {
+  RegKey list = create_key(root, "List");
+  if (list == nullptr) return;
+  RegKey child = create_key(list, "m");
+  if (child != nullptr) reg_close_key(child);
+  child = create_key(list, "p");
+  if (child != nullptr) reg_close_key(child);
+  set_string(list, "m", "1");
+  set_string(list, "p", "2");
+  enum_keys(list, 300);
+  child = create_key(list, "a");
+  if (child != nullptr) reg_close_key(child);
+  set_string(list, "a", "0");
+  enum_keys(list, 300);
+  enum_values(list);
+  print_status("delete_key m", reg_delete_key(list, "m"));
+  print_status("delete_value m", reg_delete_value(list, "m"));
+  enum_keys(list, 300);
+  enum_values(list);
+  RegKey other = nullptr;
+  print_status("open List again",
+               reg_open_key(root, "list", W32_KEY_ALL_ACCESS, &other));
+  if (other != nullptr) {
+    child = create_key(other, "b");
+    if (child != nullptr) reg_close_key(child);
+    set_dword(other, "b", 7);
+    reg_close_key(other);
+  }
+  enum_keys(list, 300);
+  enum_values(list);
+  reg_close_key(list);
+}
+
 int run_registry_scenario() {
   RegKey hklm = reg_local_machine();
   delete_tree(hklm, kProbeRoot);
@@ -498,6 +561,8 @@ int run_registry_scenario() {
   probe_enumeration(root);
   probe_queries(root);
   probe_access(root);
+  probe_paths(root);
+  probe_changes_while_enumerating(root);
   reg_close_key(root);
   delete_tree(hklm, kProbeRoot);
   RegKey gone = nullptr;
