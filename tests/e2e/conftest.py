@@ -432,6 +432,8 @@ class NativePlatform(_Platform):
                 "--clear-groups", "--", *argv]
 
     def reg(self, *args):
+        if not (NATIVE_DIR / "zebreg").exists():
+            pytest.fail(f"{NATIVE_DIR / 'zebreg'} is not built (run make build)")
         return self.run_argv([str(NATIVE_DIR / "zebreg"), *args])
 
     def reg_import(self, keys):

@@ -83,7 +83,7 @@ NATIVE_RECORDS = [
 
 @pytest.mark.only_on("native", reason="Wine cannot emulate an arbitrary record")
 @pytest.mark.parametrize("pid, major, minor, csd, osr21, expected", NATIVE_RECORDS,
-                         ids=[f"{r[0]}-{r[1]}.{r[2]}-{r[3].strip() or 'none'}"
+                         ids=[f"{r[0]}-{r[1]}.{r[2]}-[{r[3]}]"
                               f"{'-osr21' if r[4] else ''}" for r in NATIVE_RECORDS])
 def test_osver_for_native_version_records(plat, pid, major, minor, csd, osr21,
                                           expected):
