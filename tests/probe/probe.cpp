@@ -288,7 +288,7 @@ void enum_keys(RegKey key, uint32_t capacity) {
       print_text(name);
     }
     std::putchar('\n');
-    if (status == W32_ERROR_NO_MORE_ITEMS || index > 20) return;
+    if ((status != 0 && status != W32_ERROR_MORE_DATA) || index > 20) return;
   }
 }
 
@@ -550,6 +550,59 @@ void probe_changes_while_enumerating(RegKey root) {
   reg_close_key(list);
 }
 
+void set_raw(RegKey key, const char* name, uint32_t type, const void* data,
+             uint32_t size) {
+  StatusCode status = reg_set_value(key, name, type, data, size);
+  std::printf("set %s type=%u size=%u -> 0x%x\n",
+              name == nullptr ? "(default)" : name, type, size, status);
+}
+
+// Value types and sizes: binary, none, strings without or with a short
+// terminator count, a DWORD as a subkey default; exact buffer sizes.
+void probe_value_forms(RegKey root) {
+  RegKey forms = create_key(root, "Forms");
+  if (forms == nullptr) return;
+  const unsigned char bytes[] = {1, 0, 2, 0xFF};
+  set_raw(forms, "bin", W32_REG_BINARY, bytes, 4);
+  set_raw(forms, "none", W32_REG_NONE, nullptr, 0);
+  set_raw(forms, "bare", W32_REG_SZ, "abc", 3);
+  set_raw(forms, "empty", W32_REG_SZ, "", 0);
+  set_raw(forms, "twice", W32_REG_SZ, "ab\0cd", 6);
+  uint32_t number = 5;
+  set_raw(forms, nullptr, W32_REG_DWORD, &number, 4);
+  query_value(forms, "bin", true, 4);
+  query_value(forms, "bin", true, 3);
+  query_value(forms, "none", true, 300);
+  query_value(forms, "bare", true, 300);
+  query_value(forms, "empty", true, 300);
+  query_value(forms, "twice", true, 300);
+  enum_values(forms);
+  enum_value(forms, 1, 4, 300);
+  enum_value(forms, 1, 5, 300);
+  reg_close_key(forms);
+  query_subkey_default(root, "Forms", 300);
+  set_string(root, "exact", "abcd");
+  query_value(root, "exact", true, 5);
+  query_value(root, "exact", true, 4);
+}
+
+// Operations through a handle whose key another handle deleted.
+void probe_deleted_key(RegKey root) {
+  RegKey stale = create_key(root, "Stale");
+  if (stale == nullptr) return;
+  set_string(stale, "v", "x");
+  print_status("delete_key Stale", reg_delete_key(root, "Stale"));
+  set_string(stale, "w", "y");
+  query_value(stale, "v", true, 300);
+  enum_keys(stale, 300);
+  enum_values(stale);
+  RegKey child = create_key(stale, "child");
+  if (child != nullptr) reg_close_key(child);
+  print_status("delete_value v", reg_delete_value(stale, "v"));
+  reg_close_key(stale);
+  open_path(root, "Stale");
+}
+
 int run_registry_scenario() {
   RegKey hklm = reg_local_machine();
   delete_tree(hklm, kProbeRoot);
@@ -563,6 +616,8 @@ int run_registry_scenario() {
   probe_access(root);
   probe_paths(root);
   probe_changes_while_enumerating(root);
+  probe_value_forms(root);
+  probe_deleted_key(root);
   reg_close_key(root);
   delete_tree(hklm, kProbeRoot);
   RegKey gone = nullptr;
