@@ -77,7 +77,7 @@ void print_text(const char* text) {
 
 void print_line_position(const ProbeState& state) {
   if (!state.have_line) return;
-  std::printf(" line=%u", state.line.line);
+  std::printf(" line=%u section=%u", state.line.line, state.line.section);
 }
 
 // Reads field index with a buffer of capacity bytes and prints the result.
@@ -118,7 +118,7 @@ void probe_dump(InfHandle inf, const char* section) {
       std::printf("  index %u -> 0x%x\n", i, status);
       return;
     }
-    std::printf("  index %u line=%u:", i, line.line);
+    std::printf("  index %u line=%u section=%u:", i, line.line, line.section);
     for (uint32_t field = 0; field < 40; ++field) {
       char buffer[600];
       uint32_t required = 0;
