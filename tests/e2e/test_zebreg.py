@@ -1,0 +1,62 @@
+"""zebreg against Wine's reg: the same commands print the same lines and end
+with the same exit codes (natively zebreg, under Wine ``wine reg``)."""
+
+KEY = r"HKLM\Software\ZebregTest"
+FULL = r"HKEY_LOCAL_MACHINE\Software\ZebregTest"
+OK = "reg: The operation completed successfully\n"
+
+# One session of commands, run in order: (arguments, output, exit code).
+SESSION = [
+    (["add", KEY, "/v", "S", "/d", "hello", "/f"], OK, 0),
+    (["add", KEY, "/ve", "/d", "defval", "/f"], OK, 0),
+    (["add", KEY, "/v", "B", "/t", "REG_BINARY", "/d", "0aff1", "/f"], OK, 0),
+    (["add", KEY, "/v", "X", "/t", "REG_DWORD", "/d", "0x1F", "/f"], OK, 0),
+    (["add", KEY, "/v", "Dec", "/t", "reg_dword", "/d", "010", "/f"], OK, 0),
+    (["add", KEY + r"\Sub", "/v", "D2", "/t", "REG_DWORD", "/d", "16", "/f"],
+     OK, 0),
+    (["add", KEY + r"\Sub\Deep", "/f"], OK, 0),
+    (["add", KEY + r"\_under", "/v", "a", "/d", "", "/f"], OK, 0),
+    (["query", KEY],
+     f"\n{FULL}\n    (Default)    REG_SZ    defval\n"
+     "    B    REG_BINARY    00AFF1\n    Dec    REG_DWORD    0xa\n"
+     "    S    REG_SZ    hello\n    X    REG_DWORD    0x1f\n\n"
+     f"{FULL}\\_under\n{FULL}\\Sub\n", 0),
+    (["query", KEY + r"\sub", "/s"],
+     f"\n{FULL}\\sub\n    D2    REG_DWORD    0x10\n\n"
+     f"{FULL}\\sub\\Deep\n    (Default)    REG_SZ    \n\n", 0),
+    (["query", KEY, "/v", "s"], f"\n{FULL}\n    s    REG_SZ    hello\n\n", 0),
+    (["query", KEY + r"\Sub", "/ve"],
+     f"\n{FULL}\\Sub\n    (Default)    REG_SZ    (value not set)\n", 0),
+    (["query", KEY, "/v", "D2", "/s"],
+     f"\n{FULL}\\Sub\n    D2    REG_DWORD    0x10\n\n"
+     "Search complete. Number of matches found: 1\n", 0),
+    (["query", KEY, "/v", "Missing"],
+     "\nreg: Unable to find the specified registry value\n", 1),
+    (["query", KEY + r"\NoSuch"],
+     "reg: Unable to find the specified registry key\n", 1),
+    (["add", KEY, "/v", "N", "/t", "REG_DWORD", "/d", "4294967296", "/f"],
+     "reg: The option [/d] must be followed by a valid numeric value\n", 1),
+    (["add", KEY, "/v", "N", "/t", "REG_BINARY", "/d", "0xab", "/f"],
+     "reg: The option [/d] must be followed by a valid hexadecimal value\n", 1),
+    (["add", KEY, "/v", "N", "/t", "REG_FOO", "/d", "1", "/f"],
+     "reg: Unsupported registry data type [REG_FOO]\n", 1),
+    (["add", KEY, "/v", "N", "/ve", "/f"],
+     'reg: Invalid syntax. Type "REG ADD /?" for help.\n', 1),
+    (["add", r"HKXX\Software", "/f"], "reg: Invalid system key\n", 1),
+    (["delete", KEY, "/v", "Missing", "/f"],
+     "reg: Unable to find the specified registry value\n", 1),
+    (["delete", KEY, "/ve", "/f"], OK, 0),
+    (["delete", KEY + r"\Sub", "/f"], OK, 0),
+    (["query", KEY + r"\Sub\Deep"],
+     "reg: Unable to find the specified registry key\n", 1),
+    (["delete", KEY, "/f"], OK, 0),
+    (["query", KEY], "reg: Unable to find the specified registry key\n", 1),
+]
+
+
+def test_zebreg_session_prints_what_reg_prints(plat):
+    plat.reset_key(KEY)
+    plat.reg("delete", KEY, "/f")
+    for args, out, code in SESSION:
+        r = plat.reg(*args)
+        assert (r.out, r.code) == (out, code), args
