@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/inf.h"
+#include "platform/posix/inf_text.h"
 #include "test_root.h"
 
 namespace {
@@ -311,6 +312,68 @@ TEST_F(InfReaderTest, SmallBuffersReportTheSizeNeeded) {
   // Substituted text is not cut like parsed fields are.
   EXPECT_EQ(inf_get_string_field(&line, 2, nullptr, 0, &required), 0u);
   EXPECT_EQ(required, 401u);
+}
+
+struct DecodeCase {
+  const char* name;
+  std::string raw;
+  bool unicode;
+  std::string text;
+};
+
+std::string utf16(const std::string& ascii) {
+  std::string out;
+  for (char c : ascii) {
+    out.push_back(c);
+    out.push_back('\0');
+  }
+  return out;
+}
+
+TEST(InfTextTest, UnicodeFilesBecomeWindows1252AsWineConvertsThem) {
+  const DecodeCase cases[] = {
+      {"8-bit text stays", "caf\xE9\n", false, ""},
+      {"utf-8 mark",
+       "\xEF\xBB\xBF"
+       "caf\xC3\xA9 \xE2\x82\xAC",
+       true, "caf\xE9 \x80"},
+      {"best fit", "\xEF\xBB\xBF\xC4\x80\xEF\xBC\xA1\xC4\xB1", true, "AAi"},
+      {"no byte at all", "\xEF\xBB\xBF\xE4\xB8\xAD\xC2\x80", true, "??"},
+      {"undefined bytes keep their value", "\xEF\xBB\xBF\xC2\x81\xC2\x9D", true,
+       "\x81\x9D"},
+      {"beyond the basic plane", "\xEF\xBB\xBF\xF0\x9F\x98\x80", true, "??"},
+      {"invalid leads one each", "\xEF\xBB\xBF\xC0\x80\xF8\xBF", true, "????"},
+      {"second byte out of range taken along", "\xEF\xBB\xBF\xE0\x80\x80", true,
+       "??"},
+      {"surrogate in utf-8", "\xEF\xBB\xBF\xED\xA0\x80", true, "??"},
+      {"cut sequence", "\xEF\xBB\xBF\xE4\xB8x\xF0\x9F\x98", true, "?x?"},
+      {"utf-16 mark",
+       "\xFF\xFE" + utf16("[a]") + std::string("\xE9\0\xAC\x20", 4), true,
+       "[a]\xE9\x80"},
+      {"utf-16 pair and lone surrogate",
+       std::string("\xFF\xFE\x3D\xD8\0\xDE\0\xD8x\0", 10), true, "???x"},
+      {"utf-16 without a mark", utf16("[Version]"), true, "[Version]"},
+      {"odd length is not utf-16", utf16("[V]") + "x", false, ""},
+  };
+  for (const DecodeCase& c : cases) {
+    EXPECT_EQ(inf_text_is_unicode(c.raw), c.unicode) << c.name;
+    if (!c.unicode) continue;
+    std::string text;
+    inf_decode_text(c.raw, &text);
+    EXPECT_EQ(text, c.text) << c.name;
+  }
+}
+
+TEST_F(InfReaderTest, Utf8FilesWithAMarkAreRead) {
+  ASSERT_EQ(open_bytes("\xEF\xBB\xBF[Version]\r\nSignature=$Windows NT$\r\n"
+                       "[S]\r\nk = \"caf\xC3\xA9\"\r\n"),
+            0u);
+  std::string text;
+  ASSERT_EQ(field("S", "k", 1, &text), 0u);
+  EXPECT_EQ(text, "caf\xE9");
+  ASSERT_EQ(open_bytes("\xFF\xFE" + utf16(kHeader) + utf16("[S]\nk=v\n")), 0u);
+  ASSERT_EQ(field("S", "k", 1, &text), 0u);
+  EXPECT_EQ(text, "v");
 }
 
 }  // namespace

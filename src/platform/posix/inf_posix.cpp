@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/inf.h"
+#include "platform/posix/inf_text.h"
 #include "platform/posix/root_dir.h"
 
 namespace {
@@ -580,13 +581,11 @@ StatusCode read_file(const char* file_name, std::string* contents) {
   return status;
 }
 
-// The text the parser reads: after a UTF-8 byte order mark, up to the first
-// end-of-file mark (Ctrl-Z).
-void text_bounds(const std::string& contents, size_t* start, size_t* size) {
-  *start = contents.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
-  size_t end = contents.find('\x1A', *start);
-  if (end == std::string::npos) end = contents.size();
-  *size = end - *start;
+// The length of the text the parser reads: up to the first end-of-file mark
+// (Ctrl-Z).
+size_t text_length(const std::string& text) {
+  size_t end = text.find('\x1A');
+  return end == std::string::npos ? text.size() : end;
 }
 
 // True when [Version] names one of the WIN4 signatures.
@@ -615,12 +614,15 @@ bool has_win4_signature(const InfFileHandle* inf) {
   return false;
 }
 
+// Parses the file's bytes, converted first when they are Unicode.
 StatusCode parse_contents(const std::string& contents, InfFileHandle* inf) {
-  size_t start = 0;
-  size_t size = 0;
-  text_bounds(contents, &start, &size);
+  std::string decoded;
+  bool unicode = inf_text_is_unicode(contents);
+  if (unicode) inf_decode_text(contents, &decoded);
+  const std::string& text = unicode ? decoded : contents;
+  size_t size = text_length(text);
   Parser parser = {};
-  parser.data = contents.data() + start;
+  parser.data = text.data();
   parser.size = size;
   parser.inf = inf;
   parser.section = -1;
