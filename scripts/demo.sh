@@ -18,17 +18,24 @@ mkdir -p "$ZEBCFG_ROOT/inf"
 
 step() { printf '\n# %s\n' "$*"; }
 
-# Shows a command as typed, runs it, and shows its exit code.
+# Shows a command as one would type it, runs it, and shows its exit code.
 run() {
-  local shown=$1; shift
+  local name=$1; shift
+  local shown=$name arg
+  for arg in "$@"; do
+    case $arg in
+      *[!A-Za-z0-9_.,:=+/-]* | '') shown+=" '$arg'" ;;
+      *) shown+=" $arg" ;;
+    esac
+  done
   printf '$ %s\n' "$shown"
   local code=0
-  "$@" </dev/null || code=$?
+  "$BIN/$name" "$@" </dev/null || code=$?
   printf '  (exit code %d)\n' "$code"
 }
 
-zebcfg() { run "zebcfg $*" "$BIN/zebcfg" "$@"; }
-zebreg() { run "zebreg $*" "$BIN/zebreg" "$@"; }
+zebcfg() { run zebcfg "$@"; }
+zebreg() { run zebreg "$@"; }
 
 step "Install the driver's setup file and create its registry keys"
 echo "\$ cp examples/zebsetup.inf $ZEBCFG_ROOT/inf/"
@@ -63,7 +70,9 @@ zebcfg s COM7 Timing.WriteTimeout=
 zebcfg p COM7
 zebcfg s COM7 Port.Parity=sometimes
 zebcfg s COM7 Port.BaudRate=2000000
+zebcfg s lab-gw Net.KeepAliveSec=30 Port.Transport=serial Port.Transport=tcp
 zebcfg p lab-gw
+zebcfg s lab-gw Driver.TraceMask=1
 
 step "The property map"
 zebcfg ml
@@ -75,9 +84,18 @@ zebcfg ml
 step "What the registry holds"
 zebreg query 'HKLM\SOFTWARE\Zeb\zebser' /s
 
-step "Services and scripts"
+step "Services: stopped in reverse order, started in file order"
+SERVICES='HKLM\System\CurrentControlSet\Services'
 zebcfg stop
+zebreg query "$SERVICES\zebser"
 zebcfg restart
+zebreg add "$SERVICES\zebser" /v AcceptStop /t REG_DWORD /d 0 /f
+zebcfg stop
+echo "(status 0xF000000C; a Linux exit status keeps only its low 8 bits: 12)"
+zebcfg stopq
+zebreg delete "$SERVICES\zebser" /v AcceptStop /f
+
+step "For scripts"
 zebcfg wait sh -c 'exit 3'
 
 step "Remove a device"
