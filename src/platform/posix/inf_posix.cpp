@@ -21,7 +21,9 @@
 
 namespace {
 
-// What SetupAPI reports for a field that the line does not have.
+// Codes of the reader besides those of platform/types.h. SetupAPI fails the
+// read of a field that the line does not have without setting an error code;
+// the win32 backend reports that as ERROR_GEN_FAILURE, and so does this one.
 constexpr StatusCode kMissingField = 31;   // ERROR_GEN_FAILURE
 constexpr StatusCode kPathNotFound = 3;    // ERROR_PATH_NOT_FOUND
 constexpr StatusCode kInvalidData = 13;    // ERROR_INVALID_DATA
@@ -31,6 +33,9 @@ constexpr StatusCode kBadSectionLine = 0xE0000001;
 constexpr StatusCode kSectionNameTooLong = 0xE0000002;
 constexpr size_t kMaxSectionNameLength = 255;
 constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
+// Larger files are refused: the parsed text is addressed by 32-bit offsets.
+constexpr off_t kMaxFileSize = 0x3FFFFFFF;
+constexpr StatusCode kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
 
 struct FieldRecord {
   uint32_t offset;  // into InfFileHandle::text
@@ -566,6 +571,8 @@ StatusCode read_file(const char* file_name, std::string* contents) {
     status = kFileInvalid;
   } else if (S_ISDIR(info.st_mode)) {
     status = W32_ERROR_ACCESS_DENIED;
+  } else if (info.st_size > kMaxFileSize) {
+    status = kNotEnoughMemory;
   } else {
     contents->resize(static_cast<size_t>(info.st_size));
     size_t done = 0;
