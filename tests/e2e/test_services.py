@@ -18,7 +18,6 @@ DEVICE_OPEN = "Can not continue: an instance of the driver is still open.\n"
 NOT_SUPPORTED = "Command not supported in this environment\n"
 ACCESS_DENIED = "Access denied (admin privilege required)\n"
 INF_NOT_FOUND = "INF file not found - please re-install driver\n"
-NO_SERVICE = "Unrecognized system error 1060(0x424)\n"
 ALREADY_RUNNING = "Unrecognized system error 1056(0x420)\n"
 
 STOPPED, STOP_PENDING, RUNNING = 1, 3, 4
@@ -257,17 +256,18 @@ def test_a_service_that_never_stops_fails_after_the_bounded_wait(plat, svc):
         svc.kill("ZtHang")
 
 
-@pytest.mark.parametrize("missing", ["ZtNoSuchService", "N" * 256],
-                         ids=["unknown", "name-too-long"])
-def test_a_service_that_cannot_be_opened_or_read(plat, svc, missing):
-    """An unknown name fails with the manager's 1060, a name of 256
-    characters with the reader's 122; services listed before it are left
-    untouched, those after it are stopped."""
-    plat.install_inf(service_inf("ZtA", missing, "ZtC"))
+@pytest.mark.parametrize("line, code", [
+    ("ZtNoSuchService", 1060),     # the manager's "does not exist"
+    ("N" * 256, 122),              # the reader: the name does not fit
+    ("svc =", 123),                # an empty name: the manager's "invalid name"
+], ids=["unknown", "name-too-long", "empty-name"])
+def test_a_service_that_cannot_be_opened_or_read(plat, svc, line, code):
+    """The failing line ends the walk with its code; services listed before it
+    are left untouched, those after it are stopped."""
+    plat.install_inf(service_inf("ZtA", line, "ZtC"))
     svc.set(running=["ZtA", "ZtC"])
     r = plat.run("stop")
-    code = 1060 if missing.startswith("Zt") else 122
-    out = NO_SERVICE if code == 1060 else "Unrecognized system error 122(0x7a)\n"
+    out = "Unrecognized system error %d(0x%x)\n" % (code, code)
     assert (r.out, r.code) == (out, plat.exit(code))
     assert svc.states("ZtA", "ZtC") == {"ZtA": RUNNING, "ZtC": STOPPED}
     r = plat.run("restart")
