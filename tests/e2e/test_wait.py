@@ -129,3 +129,18 @@ def test_child_killed_by_a_signal(plat):
     assert r.code == 128 + 15, r
     r = wait(plat, 'wait sh -c "kill -KILL $$"')
     assert r.code == 128 + 9, r
+
+
+def test_files_that_are_not_programs_cannot_be_started(plat):
+    """A folder, and a file that is not a program, fail to start (-1) rather
+    than reaching a shell or a file association."""
+    if plat.name == "wine":
+        folder, text_file = "C:\\windows", "C:\\windows\\win.ini"
+    else:
+        folder = str(plat.test_dir)
+        text_file = plat.test_dir / "notes.txt"
+        text_file.write_text("exit 4\n")
+        text_file.chmod(0o755)  # executable, but no program format
+    for child in (folder, str(text_file)):
+        r = wait(plat, "wait " + child)
+        assert (r.out, r.code) == ("", plat.exit(-1)), child
