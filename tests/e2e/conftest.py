@@ -98,6 +98,7 @@ Other attributes: ``plat.test_dir`` (a per-test Linux folder, removed after
     .dev_root and .map_path (paths below HKLM) and .plat.
 """
 
+import atexit
 import os
 import re
 import shutil
@@ -469,6 +470,10 @@ class WineSession:
             self.env.pop(name, None)
         self.server = None
         self.extra_reset_keys = set()
+        self.closed = False
+        # Should pytest die before the session's teardown, still end the
+        # persistent server and remove the prefix.
+        atexit.register(self.close)
         self._boot()
 
     def _boot(self):
@@ -505,6 +510,9 @@ class WineSession:
         self._start_server()
 
     def close(self):
+        if self.closed:
+            return
+        self.closed = True
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)

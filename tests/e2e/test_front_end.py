@@ -21,8 +21,9 @@ def test_words_match_without_regard_to_case(plat):
     for variant, lower in CASE_VARIANTS:
         expected = plat.run(lower)
         r = plat.run(variant)
-        assert not r.out.startswith("unknown command"), variant
-        assert (r.out, r.code) == (expected.out, expected.code), variant
+        assert not r.out.startswith("unknown command"), (variant, r)
+        assert (r.out, r.code) == (expected.out, expected.code), (variant, r,
+                                                                  expected)
 
 
 def test_extra_arguments_reach_the_handler_unrejected(plat):
