@@ -5,7 +5,8 @@
 #   make build   native build in build/native, Windows build in build/win
 #   make test    both builds, the unit tests, then the end-to-end tests
 #                natively and under Wine
-#   make demo    native build, a store in ./demo-root, a sample session
+#   make demo    native zebcfg and zebreg, a store in ./demo-root, a sample
+#                session
 
 NATIVE_DIR := build/native
 WIN_DIR    := build/win
@@ -42,7 +43,8 @@ e2e:
 	  $(PYTHON) -m pytest tests/e2e $(PYTEST_ARGS)
 
 demo: deps
-	@$(MAKE) --no-print-directory native
+	cmake -S . -B $(NATIVE_DIR)
+	cmake --build $(NATIVE_DIR) -j $(JOBS) --target zebcfg zebreg
 	@scripts/demo.sh
 
 clean:
