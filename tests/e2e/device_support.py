@@ -111,10 +111,11 @@ def auto_values(baud):
 # --- registry contents --------------------------------------------------------
 
 def device_values(name, marker="", xpt="XPT_SERIAL", mask=0xFFFFFFFF,
-                  name_value="FriendlyName", **extra):
+                  name_value="FriendlyName", more=None, **extra):
     """The values of a device key as creation and commit leave them, in the
     form plat.reg_import takes (str REG_SZ, int REG_DWORD, bytes REG_BINARY);
-    None leaves a value out. extra names other values, "_" standing for "."."""
+    None leaves a value out. extra names other values, "_" standing for ".";
+    more gives further values by their exact names."""
     values = {}
     if marker is not None:
         values[""] = marker
@@ -126,6 +127,7 @@ def device_values(name, marker="", xpt="XPT_SERIAL", mask=0xFFFFFFFF,
         values["DevPartClass"] = xpt
     for key, item in extra.items():
         values[key.replace("_", ".")] = item
+    values.update(more or {})
     return values
 
 

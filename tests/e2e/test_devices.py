@@ -436,3 +436,39 @@ def test_conn_port_name_too_long_for_all_but_the_open(plat):
     check(plat, ["l"], listing("Com1", "Com1"), 0)
     check(plat, ["r", "Com1"], "Com1 removed\n", 0)
     check(plat, ["l"], listing("Com1"), 0)
+
+
+def test_values_read_raw_whatever_their_type_and_length(plat):
+    fresh_root(plat, {
+        "zeb_dev_0": device_values("Big", xpt="X" * 300),
+        "zeb_dev_1": device_values("LongMark", marker="n" * 12, xpt=None),
+        "zeb_dev_2": device_values("TextBaud", Port_BaudRate="1200"),
+        "zeb_dev_3": device_values("WideMask", mask=None, Timing_CharGap=5,
+                                   more={"autocfg_mask": b"\xff" * 8}),
+        "zeb_dev_4": device_values("LongDoom", marker="d" * 11),
+    })
+    # A transport class longer than the query's buffer fails that line only.
+    r = plat.run("p", "Big")
+    assert r.code == plat.exit(0)
+    assert r.out.startswith("*** failed to get Transport :Buffer overflow\n"
+                            "List Properties for Big\n"), r.out
+    # A marker too long for the commit's 8 bytes ends the commit before
+    # anything is written or doomed; s does not report it.
+    check(plat, ["s", "LongMark", "Parity=Odd"], "", 0)
+    # A baud rate longer than 4 bytes (the text "1200") counts as missing.
+    check(plat, ["s", "TextBaud", "Parity=Odd"], "", 0)
+    # A mask longer than 4 bytes counts as 0: nothing is automatic.
+    check(plat, ["p", "WideMask"], prop_listing("WideMask", {
+        "Transport": "Serial", "Timing.CharGap": "5"}), 0)
+    check(plat, ["s", "WideMask", "Parity=Odd"], "", 0)
+    # The purge cannot read a marker longer than 8 bytes, so it stays.
+    check(plat, ["a", "Bad", "Parity=Odd"], NO_XPT, 1)
+    keys = root_keys(plat)
+    assert sorted(keys) == [f"zeb_dev_{i}" for i in range(5)]
+    assert keys["zeb_dev_1"][""] == ("REG_SZ", "n" * 12)
+    assert "timing.chargap" not in keys["zeb_dev_1"]
+    assert {p: dword(keys["zeb_dev_2"], p) for p in AUTO} == auto_values(9600)
+    assert dword(keys["zeb_dev_3"], "Timing.CharGap") == 5
+    assert "timing.rxtimeout" not in keys["zeb_dev_3"]
+    check(plat, ["l"], listing("Big", "LongMark", "TextBaud", "WideMask",
+                               "LongDoom"), 0)
