@@ -77,8 +77,8 @@ int main(void) {
   if (*child == ' ' || *child == '\t') child++;
   char env_line[32768];
   if (*skip_blanks(child) == '\0') {
-    DWORD n = GetEnvironmentVariableA("RUNEXIT_CMDLINE", env_line,
-                                      sizeof env_line);
+    DWORD n =
+        GetEnvironmentVariableA("RUNEXIT_CMDLINE", env_line, sizeof env_line);
     if (n == 0 || n >= sizeof env_line) {
       fputs("runexit: no command line given\n", stderr);
       return 2;
