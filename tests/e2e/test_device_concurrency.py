@@ -79,8 +79,7 @@ def test_eight_concurrent_creations(plat):
         assert r.out.startswith("Configured devices:\n"), r
         shown = sorted(line[4:] for line in r.out.splitlines()[1:])
         assert shown == sorted(created), (round_no, r.out)
-        assert r.out == listing(*[keys_name for keys_name in
-                                  _in_key_order(owners)])
+        assert r.out == listing(*_in_key_order(owners))
 
 
 def _in_key_order(owners):
