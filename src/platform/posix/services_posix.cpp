@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 
+#include "platform/posix/store_values.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "platform/version.h"
@@ -83,18 +84,6 @@ StatusCode open_service_key(const std::string& name, uint32_t access,
   return status;
 }
 
-// Reads a REG_DWORD value; fallback when it is absent or of another form.
-uint32_t read_dword(RegKey key, const char* name, uint32_t fallback) {
-  uint32_t type = 0;
-  uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  if (reg_query_value(key, name, &type, &value, &size) != W32_ERROR_SUCCESS ||
-      type != W32_REG_DWORD || size != sizeof(value)) {
-    return fallback;
-  }
-  return value;
-}
-
 StatusCode write_dword(RegKey key, const char* name, uint32_t value) {
   return reg_set_value(key, name, W32_REG_DWORD, &value, sizeof(value));
 }
@@ -127,14 +116,14 @@ bool stop_is_due(RegKey key) {
   if (!read_time(key, "StopRequestedAt", &requested)) return true;
   uint64_t now = now_ms();
   if (now < requested) return true;
-  return now - requested >= read_dword(key, "StopDelayMs", 0);
+  return now - requested >= store_read_dword(key, "StopDelayMs", 0);
 }
 
 // The current state, a due stop request counting as stopped. The stopped
 // state is recorded when the key allows it; a key opened for reading only
 // reports it all the same, and the next look records it.
 uint32_t settle_state(RegKey key) {
-  uint32_t state = read_dword(key, "State", W32_SERVICE_STOPPED);
+  uint32_t state = store_read_dword(key, "State", W32_SERVICE_STOPPED);
   if (state != W32_SERVICE_STOP_PENDING || !stop_is_due(key)) return state;
   if (write_dword(key, "State", W32_SERVICE_STOPPED) == W32_ERROR_SUCCESS) {
     reg_delete_value(key, "StopRequestedAt");
@@ -153,10 +142,10 @@ StatusCode stop_in_key(RegKey key) {
   uint32_t state = settle_state(key);
   if (state == W32_SERVICE_STOPPED) return W32_ERROR_SERVICE_NOT_ACTIVE;
   if (state == W32_SERVICE_STOP_PENDING) return kErrorServiceCannotAcceptCtrl;
-  if (read_dword(key, "AcceptStop", 1) == 0) {
+  if (store_read_dword(key, "AcceptStop", 1) == 0) {
     return W32_ERROR_INVALID_SERVICE_CONTROL;
   }
-  if (read_dword(key, "StopDelayMs", 0) == 0) {
+  if (store_read_dword(key, "StopDelayMs", 0) == 0) {
     return write_dword(key, "State", W32_SERVICE_STOPPED);
   }
   StatusCode status = write_time(key, "StopRequestedAt", now_ms());

@@ -8,24 +8,13 @@
 #include <string>
 
 #include "platform/posix/root_dir.h"
+#include "platform/posix/store_values.h"
 #include "platform/registry.h"
 #include "platform/version.h"
 
 namespace {
 
 constexpr const char kPlatformKey[] = "System\\Platform";
-
-// Reads a REG_DWORD value; fallback when it is absent or not a DWORD.
-uint32_t read_dword(RegKey key, const char* name, uint32_t fallback) {
-  uint32_t type = 0;
-  uint32_t value = 0;
-  uint32_t size = sizeof(value);
-  if (reg_query_value(key, name, &type, &value, &size) != W32_ERROR_SUCCESS ||
-      type != W32_REG_DWORD || size != sizeof(value)) {
-    return fallback;
-  }
-  return value;
-}
 
 // Reads a REG_SZ value into text (capacity bytes); "" when it is absent, not
 // a string or too long.
@@ -53,9 +42,9 @@ bool platform_get_version(PlatformVersion* out) {
                    &key) != W32_ERROR_SUCCESS) {
     return true;
   }
-  out->platform_id = read_dword(key, "PlatformId", out->platform_id);
-  out->major = read_dword(key, "MajorVersion", out->major);
-  out->minor = read_dword(key, "MinorVersion", out->minor);
+  out->platform_id = store_read_dword(key, "PlatformId", out->platform_id);
+  out->major = store_read_dword(key, "MajorVersion", out->major);
+  out->minor = store_read_dword(key, "MinorVersion", out->minor);
   read_text(key, "CSDVersion", out->service_pack,
             static_cast<uint32_t>(sizeof(out->service_pack)));
   reg_close_key(key);

@@ -1,0 +1,9 @@
+// Typed reads of values that the POSIX backends keep in the store.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/registry.h"
+
+// A REG_DWORD value of key; fallback when it is absent or of another form.
+uint32_t store_read_dword(RegKey key, const char* name, uint32_t fallback);
