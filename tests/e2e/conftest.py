@@ -533,6 +533,9 @@ class WineSession:
             return "Z:" + str(path).replace("/", "\\")
 
 
+WINE_LAUNCH_ATTEMPTS = 2
+
+
 class WinePlatform(_Platform):
     name = "wine"
     exe_suffix = ".exe"
@@ -588,11 +591,16 @@ class WinePlatform(_Platform):
         return out, _decode(err_path.read_bytes()), proc.returncode
 
     def _run_through_runexit(self, tail, timeout, raw_line=None):
-        if self._code_file.exists():
-            self._code_file.unlink()
         argv = ["C:\\zeb\\runexit.exe", "C:\\zeb\\rc.txt", *tail]
         extra = {"RUNEXIT_CMDLINE": raw_line} if raw_line is not None else None
-        out, err, _ = self._wine(argv, timeout, extra)
+        # A loaded machine now and then makes wine itself fail before runexit
+        # runs at all: no code file and no output. Only that is tried again.
+        for _ in range(WINE_LAUNCH_ATTEMPTS):
+            if self._code_file.exists():
+                self._code_file.unlink()
+            out, err, _ = self._wine(argv, timeout, extra)
+            if self._code_file.exists() or out:
+                break
         code = None
         if self._code_file.exists():
             text = self._code_file.read_text().strip()
