@@ -13,6 +13,7 @@ struct Conversion {
   char spec[32];    // the directive rebuilt for snprintf
   size_t length;    // characters of the format it spans
   bool is_integer;  // one of d i u x X o c, without '*' or wide lengths
+  int h_count;      // 1 for "h" (short), 2 for "hh" (char)
 };
 
 // Reads digits into *number (capped at MAX_FIELD); returns the count read.
@@ -57,9 +58,11 @@ Conversion parse_conversion(const char* directive) {
       pos += read_number(directive + pos, &precision);
     }
   }
-  // h, hh and l still mean a 32-bit int here; wider lengths do not.
+  // l still means a 32-bit int here, ll does not; h and hh narrow the value
+  // as printf does.
   while (directive[pos] == 'h' || directive[pos] == 'l') {
     if (directive[pos] == 'l' && directive[pos + 1] == 'l') unsafe = true;
+    if (directive[pos] == 'h') ++conversion.h_count;
     ++pos;
   }
   char type = directive[pos];
@@ -84,6 +87,15 @@ Conversion parse_conversion(const char* directive) {
 void render_integer(const Conversion& conversion, int32_t value, char* piece,
                     size_t capacity) {
   char type = conversion.spec[std::strlen(conversion.spec) - 1];
+  if (type != 'c' && conversion.h_count == 1) {
+    value = (type == 'd' || type == 'i')
+                ? static_cast<int16_t>(value)
+                : static_cast<int32_t>(static_cast<uint16_t>(value));
+  } else if (type != 'c' && conversion.h_count >= 2) {
+    value = (type == 'd' || type == 'i')
+                ? static_cast<int8_t>(value)
+                : static_cast<int32_t>(static_cast<uint8_t>(value));
+  }
   if (type == 'd' || type == 'i' || type == 'c') {
     std::snprintf(piece, capacity, conversion.spec, static_cast<int>(value));
   } else {
