@@ -499,6 +499,11 @@ class WineSession:
 
     def restart_server(self):
         """Ends every Wine process (after a hung test) and starts a new server."""
+        self._stop_server()
+        self._start_server()
+
+    def _stop_server(self):
+        """Ends every Wine process of the prefix and the persistent server."""
         subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
                        stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
@@ -507,20 +512,12 @@ class WineSession:
                 self.server.wait(timeout=30)
             except subprocess.TimeoutExpired:
                 self.server.kill()
-        self._start_server()
 
     def close(self):
         if self.closed:
             return
         self.closed = True
-        subprocess.run(["wineserver", "-k"], env=self.env, timeout=60,
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL)
-        if self.server:
-            try:
-                self.server.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.server.kill()
+        self._stop_server()
         shutil.rmtree(self.dir, ignore_errors=True)
 
     def win_path(self, path):

@@ -29,14 +29,7 @@ class PosixServices : public TestRoot {
   }
 
   void set_dword(const char* service, const char* name, uint32_t value) {
-    RegKey key = nullptr;
-    std::string path = std::string(kServices) + service;
-    ASSERT_EQ(reg_create_key(reg_local_machine(), path.c_str(),
-                             W32_KEY_ALL_ACCESS, &key, nullptr),
-              0u);
-    EXPECT_EQ(reg_set_value(key, name, W32_REG_DWORD, &value, sizeof(value)),
-              0u);
-    reg_close_key(key);
+    put_test_dword(std::string(kServices) + service, name, value);
   }
 
   // Records a stop request made ago_ms milliseconds ago (negative: later).

@@ -18,12 +18,7 @@ class PosixVersion : public TestRoot {
  protected:
   void set_value(const char* name, uint32_t type, const void* data,
                  uint32_t size) {
-    RegKey key = nullptr;
-    ASSERT_EQ(reg_create_key(reg_local_machine(), kPlatform, W32_KEY_ALL_ACCESS,
-                             &key, nullptr),
-              0u);
-    EXPECT_EQ(reg_set_value(key, name, type, data, size), 0u);
-    reg_close_key(key);
+    put_test_value(kPlatform, name, type, data, size);
   }
   void set_dword(const char* name, uint32_t value) {
     set_value(name, W32_REG_DWORD, &value, sizeof(value));

@@ -103,12 +103,7 @@ class PropertyMap : public TestRoot {
   // Writes a raw value into the map key, whatever its type and size.
   void put_raw(const char* name, uint32_t type, const void* data,
                uint32_t size) {
-    RegKey key = nullptr;
-    ASSERT_EQ(reg_create_key(reg_local_machine(), kMapPath, W32_KEY_ALL_ACCESS,
-                             &key, nullptr),
-              0u);
-    EXPECT_EQ(reg_set_value(key, name, type, data, size), 0u);
-    reg_close_key(key);
+    put_test_value(kMapPath, name, type, data, size);
   }
 
   void erase(const char* name) {

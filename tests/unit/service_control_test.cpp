@@ -53,13 +53,7 @@ class Services : public TestRoot {
   }
 
   void set_dword(const std::string& path, const char* name, uint32_t value) {
-    RegKey key = nullptr;
-    ASSERT_EQ(reg_create_key(reg_local_machine(), path.c_str(),
-                             W32_KEY_ALL_ACCESS, &key, nullptr),
-              0u);
-    EXPECT_EQ(reg_set_value(key, name, W32_REG_DWORD, &value, sizeof(value)),
-              0u);
-    reg_close_key(key);
+    put_test_dword(path, name, value);
   }
 
   void add_service(const std::string& name, uint32_t state,

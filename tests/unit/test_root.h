@@ -2,13 +2,14 @@
 // ZEBCFG_ROOT, with helpers to place the setup file in it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <fstream>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "platform/posix/registry_store.h"
+#include "platform/registry.h"
 
 inline std::string make_test_root() {
   char pattern[] = "/tmp/zebcfg-unit-XXXXXX";
@@ -28,6 +29,23 @@ inline void remove_test_root(const std::string& root) {
 
 inline void write_setup_file(const std::string& root, const std::string& text) {
   std::ofstream(root + "/inf/zebsetup.inf", std::ios::binary) << text;
+}
+
+// Writes a value under HKLM\path (created when missing), whatever its type
+// and size.
+inline void put_test_value(const std::string& path, const char* name,
+                           uint32_t type, const void* data, uint32_t size) {
+  RegKey key = nullptr;
+  ASSERT_EQ(reg_create_key(reg_local_machine(), path.c_str(),
+                           W32_KEY_ALL_ACCESS, &key, nullptr),
+            0u);
+  EXPECT_EQ(reg_set_value(key, name, type, data, size), 0u);
+  reg_close_key(key);
+}
+
+inline void put_test_dword(const std::string& path, const char* name,
+                           uint32_t value) {
+  put_test_value(path, name, W32_REG_DWORD, &value, sizeof(value));
 }
 
 // A test fixture that gives every test its own root.
