@@ -103,7 +103,9 @@ import os
 import re
 import shutil
 import subprocess
+import sys
 import tempfile
+import time
 from dataclasses import dataclass
 from pathlib import Path
 
@@ -497,6 +499,14 @@ class WineSession:
                                        stdout=subprocess.DEVNULL,
                                        stderr=subprocess.DEVNULL, env=self.env)
 
+    def ensure_server(self):
+        """Starts the persistent server again when it has ended."""
+        if self.server is None or self.server.poll() is not None:
+            print(f"the persistent wineserver had ended "
+                  f"({self.server and self.server.returncode}); starting it again",
+                  file=sys.stderr)
+            self._start_server()
+
     def restart_server(self):
         """Ends every Wine process (after a hung test) and starts a new server."""
         self._stop_server()
@@ -530,7 +540,8 @@ class WineSession:
             return "Z:" + str(path).replace("/", "\\")
 
 
-WINE_LAUNCH_ATTEMPTS = 2
+# Pauses before each further try of a Wine launch that failed without a word.
+WINE_LAUNCH_RETRY_PAUSES = (1, 2, 4)
 
 
 class WinePlatform(_Platform):
@@ -590,22 +601,36 @@ class WinePlatform(_Platform):
     def _run_through_runexit(self, tail, timeout, raw_line=None):
         argv = ["C:\\zeb\\runexit.exe", "C:\\zeb\\rc.txt", *tail]
         extra = {"RUNEXIT_CMDLINE": raw_line} if raw_line is not None else None
-        # A loaded machine now and then makes wine itself fail before runexit
-        # runs at all: no code file and no output. Only that is tried again.
-        for _ in range(WINE_LAUNCH_ATTEMPTS):
+        # A loaded machine now and then makes wine fail to run runexit, or
+        # runexit fail to start its child: no output and no exit code. Only
+        # that is tried again, after a pause, and each time it is logged with
+        # what wine and runexit said. Every program the harness runs exists.
+        for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
             if self._code_file.exists():
                 self._code_file.unlink()
-            out, err, _ = self._wine(argv, timeout, extra)
-            if self._code_file.exists() or out:
+            out, err, status = self._wine(argv, timeout, extra)
+            code, note = self._read_code_file()
+            if code is not None or out or pause is None:
                 break
-        code = None
-        if self._code_file.exists():
-            text = self._code_file.read_text().strip()
-            if text.isdigit():
-                code = int(text)
-            else:
-                err += "\nrunexit: " + text
+            self._log_launch_failure("runexit", tail, status, f"{err} {note}", pause)
+        if note:
+            err += "\nrunexit: " + note
         return Result(out, err, code, raw_line if raw_line is not None else tail)
+
+    def _log_launch_failure(self, program, args, status, err, pause):
+        """Logs a launch that failed without a word and waits before the next
+        try, with the persistent server running again should it have ended."""
+        print(f"wine {program} {list(args)} ended with {status} and no output "
+              f"(stderr: {err!r}); trying again in {pause} s", file=sys.stderr)
+        time.sleep(pause)
+        self.session.ensure_server()
+
+    def _read_code_file(self):
+        """(the child's exit code or None, runexit's note when it has no code)."""
+        if not self._code_file.exists():
+            return None, "no code file"
+        text = self._code_file.read_text().strip()
+        return (int(text), "") if text.isdigit() else (None, text)
 
     def run_argv(self, argv, timeout=60, unprivileged=False):
         if unprivileged:
@@ -616,13 +641,25 @@ class WinePlatform(_Platform):
         return self._run_through_runexit([], timeout, raw_line=line)
 
     def reg(self, *args):
-        out, err, code = self._wine(["reg", *args], 60)
+        # reg prints every failure of its own on stdout; a failure with no
+        # output at all is wine failing to start it, and is tried again.
+        for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
+            out, err, code = self._wine(["reg", *args], 60)
+            if code == 0 or out or pause is None:
+                break
+            self._log_launch_failure("reg", args, code, err, pause)
         return Result(out, err, code, ["reg", *args])
 
     def _regedit(self, text):
         path = self.test_dir / "import.reg"
         path.write_bytes(text.encode("latin-1"))
-        out, err, code = self._wine(["regedit", "/S", self.session.win_path(path)], 60)
+        # An import can be repeated, so a failed launch is simply tried again.
+        for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
+            out, err, code = self._wine(["regedit", "/S", self.session.win_path(path)],
+                                        60)
+            if code == 0 or pause is None:
+                break
+            self._log_launch_failure("regedit", [], code, err, pause)
         assert code == 0, f"regedit failed ({code}): {out} {err}"
 
     def reg_import(self, keys):
