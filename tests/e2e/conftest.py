@@ -601,29 +601,34 @@ class WinePlatform(_Platform):
     def _run_through_runexit(self, tail, timeout, raw_line=None):
         argv = ["C:\\zeb\\runexit.exe", "C:\\zeb\\rc.txt", *tail]
         extra = {"RUNEXIT_CMDLINE": raw_line} if raw_line is not None else None
-        # A loaded machine now and then makes wine fail to run runexit, or
-        # runexit fail to start its child: no output and no exit code. Only
-        # that is tried again, after a pause, and each time it is logged with
-        # what wine and runexit said. Every program the harness runs exists.
-        for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
-            if self._code_file.exists():
-                self._code_file.unlink()
-            out, err, status = self._wine(argv, timeout, extra)
-            code, note = self._read_code_file()
-            if code is not None or out or pause is None:
-                break
-            self._log_launch_failure("runexit", tail, status, f"{err} {note}", pause)
-        if note:
+
+        def launch():
+            self._code_file.unlink(missing_ok=True)
+            return self._wine(argv, timeout, extra)
+
+        # No output and no exit code: wine did not run runexit, or runexit
+        # could not start its child. Every program the harness runs exists.
+        out, err, _ = self._launch_with_retries(
+            argv, launch, lambda out, _: out or self._read_code_file()[0] is not None)
+        code, note = self._read_code_file()
+        if note and note not in err:  # runexit prints a start failure itself
             err += "\nrunexit: " + note
         return Result(out, err, code, raw_line if raw_line is not None else tail)
 
-    def _log_launch_failure(self, program, args, status, err, pause):
-        """Logs a launch that failed without a word and waits before the next
-        try, with the persistent server running again should it have ended."""
-        print(f"wine {program} {list(args)} ended with {status} and no output "
-              f"(stderr: {err!r}); trying again in {pause} s", file=sys.stderr)
-        time.sleep(pause)
-        self.session.ensure_server()
+    def _launch_with_retries(self, argv, launch, ran):
+        """Calls launch() for (stdout, stderr, status) of wine argv until
+        ran(stdout, status) says the program ran. A loaded machine now and
+        then makes wine end without a word before the program has run; such
+        a launch is logged with what wine said and tried again after each
+        pause, with the persistent server running again should it have ended."""
+        for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
+            out, err, status = launch()
+            if ran(out, status) or pause is None:
+                return out, err, status
+            print(f"wine {argv} ended with {status} and no output "
+                  f"(stderr: {err!r}); trying again in {pause} s", file=sys.stderr)
+            time.sleep(pause)
+            self.session.ensure_server()
 
     def _read_code_file(self):
         """(the child's exit code or None, runexit's note when it has no code)."""
@@ -641,25 +646,19 @@ class WinePlatform(_Platform):
         return self._run_through_runexit([], timeout, raw_line=line)
 
     def reg(self, *args):
-        # reg prints every failure of its own on stdout; a failure with no
-        # output at all is wine failing to start it, and is tried again.
-        for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
-            out, err, code = self._wine(["reg", *args], 60)
-            if code == 0 or out or pause is None:
-                break
-            self._log_launch_failure("reg", args, code, err, pause)
-        return Result(out, err, code, ["reg", *args])
+        # reg prints every failure of its own on stdout.
+        argv = ["reg", *args]
+        out, err, code = self._launch_with_retries(
+            argv, lambda: self._wine(argv, 60), lambda out, code: code == 0 or out)
+        return Result(out, err, code, argv)
 
     def _regedit(self, text):
         path = self.test_dir / "import.reg"
         path.write_bytes(text.encode("latin-1"))
-        # An import can be repeated, so a failed launch is simply tried again.
-        for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
-            out, err, code = self._wine(["regedit", "/S", self.session.win_path(path)],
-                                        60)
-            if code == 0 or pause is None:
-                break
-            self._log_launch_failure("regedit", [], code, err, pause)
+        # An import can be repeated, so any failure counts as a failed launch.
+        argv = ["regedit", "/S", self.session.win_path(path)]
+        out, err, code = self._launch_with_retries(
+            argv, lambda: self._wine(argv, 60), lambda out, code: code == 0)
         assert code == 0, f"regedit failed ({code}): {out} {err}"
 
     def reg_import(self, keys):

@@ -13,7 +13,8 @@
  *
  * runexit's own exit code: 0 when the child ran and its code was written,
  * 2 for a usage error, 3 when the child could not be started (the code file
- * then holds "start-failed <error>"), 4 when the code file cannot be written.
+ * then holds "start-failed <error>", which also goes to stderr), 4 when the
+ * code file cannot be written.
  */
 #include <stdio.h>
 #include <string.h>
@@ -103,6 +104,7 @@ int main(void) {
     char text[64];
     snprintf(text, sizeof text, "start-failed %lu",
              (unsigned long)GetLastError());
+    fprintf(stderr, "runexit: %s\n", text);
     write_code_file(code_path, text);
     return 3;
   }
