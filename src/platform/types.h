@@ -13,8 +13,11 @@ typedef uint32_t StatusCode;
 // Win32 error codes.
 constexpr StatusCode W32_ERROR_SUCCESS = 0;
 constexpr StatusCode W32_ERROR_FILE_NOT_FOUND = 2;
+constexpr StatusCode W32_ERROR_PATH_NOT_FOUND = 3;
 constexpr StatusCode W32_ERROR_ACCESS_DENIED = 5;
 constexpr StatusCode W32_ERROR_INVALID_HANDLE = 6;
+constexpr StatusCode W32_ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr StatusCode W32_ERROR_GEN_FAILURE = 31;
 constexpr StatusCode W32_ERROR_NOT_SUPPORTED = 50;
 constexpr StatusCode W32_ERROR_INVALID_PARAMETER = 87;
 constexpr StatusCode W32_ERROR_INSUFFICIENT_BUFFER = 122;

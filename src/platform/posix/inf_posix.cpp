@@ -24,8 +24,7 @@ namespace {
 // Codes of the reader besides those of platform/types.h. SetupAPI fails the
 // read of a field that the line does not have without setting an error code;
 // the win32 backend reports that as ERROR_GEN_FAILURE, and so does this one.
-constexpr StatusCode kMissingField = 31;   // ERROR_GEN_FAILURE
-constexpr StatusCode kPathNotFound = 3;    // ERROR_PATH_NOT_FOUND
+constexpr StatusCode kMissingField = W32_ERROR_GEN_FAILURE;
 constexpr StatusCode kInvalidData = 13;    // ERROR_INVALID_DATA
 constexpr StatusCode kFileInvalid = 1006;  // ERROR_FILE_INVALID
 constexpr StatusCode kExpectedSection = 0xE0000000;
@@ -35,7 +34,6 @@ constexpr size_t kMaxSectionNameLength = 255;
 constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
 // Larger files are refused: the parsed text is addressed by 32-bit offsets.
 constexpr off_t kMaxFileSize = 0x3FFFFFFF;
-constexpr StatusCode kNotEnoughMemory = 8;  // ERROR_NOT_ENOUGH_MEMORY
 
 struct FieldRecord {
   uint32_t offset;  // into InfFileHandle::text
@@ -538,10 +536,10 @@ StatusCode errno_status(int error, const std::string& path, bool bare) {
       std::string parent = slash == 0 ? "/" : path.substr(0, slash);
       struct stat info;
       return stat(parent.c_str(), &info) == 0 ? W32_ERROR_FILE_NOT_FOUND
-                                              : kPathNotFound;
+                                              : W32_ERROR_PATH_NOT_FOUND;
     }
     case ENOTDIR:
-      return kPathNotFound;
+      return W32_ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
     case EISDIR:
@@ -572,7 +570,7 @@ StatusCode read_file(const char* file_name, std::string* contents) {
   } else if (S_ISDIR(info.st_mode)) {
     status = W32_ERROR_ACCESS_DENIED;
   } else if (info.st_size > kMaxFileSize) {
-    status = kNotEnoughMemory;
+    status = W32_ERROR_NOT_ENOUGH_MEMORY;
   } else {
     contents->resize(static_cast<size_t>(info.st_size));
     size_t done = 0;

@@ -30,9 +30,6 @@ struct ProcessHandleData {
 
 namespace {
 
-constexpr StatusCode kErrorPathNotFound = 3;
-constexpr StatusCode kErrorNotEnoughMemory = 8;
-constexpr StatusCode kErrorGenFailure = 31;
 constexpr StatusCode kErrorBadExeFormat = 193;
 constexpr uint32_t kStillActive = 259;
 
@@ -106,16 +103,16 @@ StatusCode status_of_errno(int error) {
     case EPERM:
       return W32_ERROR_ACCESS_DENIED;
     case ENOTDIR:
-      return kErrorPathNotFound;
+      return W32_ERROR_PATH_NOT_FOUND;
     case ENOEXEC:
       return kErrorBadExeFormat;
     case ENOMEM:
-      return kErrorNotEnoughMemory;
+      return W32_ERROR_NOT_ENOUGH_MEMORY;
     case E2BIG:
     case ENAMETOOLONG:
       return W32_ERROR_INVALID_PARAMETER;
     default:
-      return kErrorGenFailure;
+      return W32_ERROR_GEN_FAILURE;
   }
 }
 
@@ -228,7 +225,7 @@ StatusCode process_start(const char* command_line, ProcessHandle* out) {
   std::vector<std::string> args = posix_split_command_line(command_line);
   if (args.empty() || args[0].empty()) return W32_ERROR_FILE_NOT_FOUND;
   ProcessHandleData* process = new (std::nothrow) ProcessHandleData();
-  if (process == nullptr) return kErrorNotEnoughMemory;
+  if (process == nullptr) return W32_ERROR_NOT_ENOUGH_MEMORY;
   // Output already written by this process comes before the child's.
   std::fflush(nullptr);
   int error = spawn(args, &process->pid);

@@ -23,7 +23,6 @@ namespace {
 
 constexpr StatusCode kErrorInvalidName = 123;
 constexpr StatusCode kErrorServiceCannotAcceptCtrl = 1061;
-constexpr StatusCode kErrorNotEnoughMemory = 8;
 
 constexpr uint32_t kServiceStart = 0x0010;
 constexpr uint32_t kServiceStop = 0x0020;
@@ -180,7 +179,7 @@ StatusCode svc_open_manager(uint32_t /*access*/, ServiceHandle* out) {
   if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
   if (!platform_is_user_admin()) return W32_ERROR_ACCESS_DENIED;
   ServiceHandleData* manager = new (std::nothrow) ServiceHandleData();
-  if (manager == nullptr) return kErrorNotEnoughMemory;
+  if (manager == nullptr) return W32_ERROR_NOT_ENOUGH_MEMORY;
   manager->kind = HandleKind::kManager;
   manager->rights = 0;
   *out = manager;
@@ -202,7 +201,7 @@ StatusCode svc_open_service(ServiceHandle manager, const char* name,
   if (status != W32_ERROR_SUCCESS) return status;
   reg_close_key(key);
   ServiceHandleData* service = new (std::nothrow) ServiceHandleData();
-  if (service == nullptr) return kErrorNotEnoughMemory;
+  if (service == nullptr) return W32_ERROR_NOT_ENOUGH_MEMORY;
   service->kind = HandleKind::kService;
   service->rights = service_rights(access);
   service->name = name;
