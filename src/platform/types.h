@@ -10,26 +10,44 @@
 
 typedef uint32_t StatusCode;
 
-// Win32 error codes.
+// Win32 error codes. Every code a backend produces is named here; the win32
+// backend checks each against the SDK's value at compile time.
 constexpr StatusCode W32_ERROR_SUCCESS = 0;
 constexpr StatusCode W32_ERROR_FILE_NOT_FOUND = 2;
 constexpr StatusCode W32_ERROR_PATH_NOT_FOUND = 3;
 constexpr StatusCode W32_ERROR_ACCESS_DENIED = 5;
 constexpr StatusCode W32_ERROR_INVALID_HANDLE = 6;
 constexpr StatusCode W32_ERROR_NOT_ENOUGH_MEMORY = 8;
+constexpr StatusCode W32_ERROR_INVALID_DATA = 13;
+constexpr StatusCode W32_ERROR_OUTOFMEMORY = 14;
 constexpr StatusCode W32_ERROR_GEN_FAILURE = 31;
 constexpr StatusCode W32_ERROR_NOT_SUPPORTED = 50;
 constexpr StatusCode W32_ERROR_INVALID_PARAMETER = 87;
+constexpr StatusCode W32_ERROR_DISK_FULL = 112;
 constexpr StatusCode W32_ERROR_INSUFFICIENT_BUFFER = 122;
+constexpr StatusCode W32_ERROR_INVALID_NAME = 123;
+constexpr StatusCode W32_ERROR_BAD_PATHNAME = 161;
+constexpr StatusCode W32_ERROR_BUSY = 170;
+constexpr StatusCode W32_ERROR_BAD_EXE_FORMAT = 193;
 constexpr StatusCode W32_ERROR_MORE_DATA = 234;
 constexpr StatusCode W32_ERROR_NO_MORE_ITEMS = 259;
+constexpr StatusCode W32_ERROR_FILE_INVALID = 1006;
+constexpr StatusCode W32_ERROR_REGISTRY_CORRUPT = 1015;
+constexpr StatusCode W32_ERROR_REGISTRY_IO_FAILED = 1016;
 constexpr StatusCode W32_ERROR_KEY_DELETED = 1018;
 constexpr StatusCode W32_ERROR_INVALID_SERVICE_CONTROL = 1052;
 constexpr StatusCode W32_ERROR_SERVICE_ALREADY_RUNNING = 1056;
 constexpr StatusCode W32_ERROR_SERVICE_DOES_NOT_EXIST = 1060;
+constexpr StatusCode W32_ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
 constexpr StatusCode W32_ERROR_SERVICE_NOT_ACTIVE = 1062;
 
+// The exit code GetExitCodeProcess reports for a process still running.
+constexpr uint32_t W32_STILL_ACTIVE = 259;
+
 // SetupAPI error codes.
+constexpr StatusCode W32_ERROR_EXPECTED_SECTION_NAME = 0xE0000000;
+constexpr StatusCode W32_ERROR_BAD_SECTION_NAME_LINE = 0xE0000001;
+constexpr StatusCode W32_ERROR_SECTION_NAME_TOO_LONG = 0xE0000002;
 constexpr StatusCode W32_ERROR_WRONG_INF_STYLE = 0xE0000100;
 constexpr StatusCode W32_ERROR_SECTION_NOT_FOUND = 0xE0000101;
 constexpr StatusCode W32_ERROR_LINE_NOT_FOUND = 0xE0000102;
@@ -55,8 +73,13 @@ constexpr uint32_t W32_REG_CREATED_NEW_KEY = 1;
 constexpr uint32_t W32_REG_OPENED_EXISTING_KEY = 2;
 
 // Service manager.
+constexpr uint32_t W32_GENERIC_READ = 0x80000000;
 constexpr uint32_t W32_GENERIC_EXECUTE = 0x20000000;
+constexpr uint32_t W32_GENERIC_ALL = 0x10000000;
 constexpr uint32_t W32_SERVICE_QUERY_STATUS = 0x0004;
+constexpr uint32_t W32_SERVICE_START = 0x0010;
+constexpr uint32_t W32_SERVICE_STOP = 0x0020;
+constexpr uint32_t W32_SERVICE_ALL_ACCESS = 0xF01FF;
 constexpr uint32_t W32_SERVICE_STOPPED = 1;
 constexpr uint32_t W32_SERVICE_START_PENDING = 2;
 constexpr uint32_t W32_SERVICE_STOP_PENDING = 3;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/posix/store_keys.h"
 #include "platform/registry.h"
 
 namespace {
@@ -16,7 +17,6 @@ namespace {
 constexpr int32_t kIdOk = 1;
 constexpr size_t kTextWidth = 64;
 constexpr uint32_t kIconMask = 0xF0;
-constexpr const char kPlatformKey[] = "System\\Platform";
 
 int open_tty() { return open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC); }
 
@@ -143,7 +143,7 @@ bool is_yes(const std::string& answer) {
 // Records that a restart is under way: HKLM\System\Platform\RebootPending=1.
 StatusCode record_reboot_pending() {
   RegKey key = nullptr;
-  StatusCode status = reg_create_key(reg_local_machine(), kPlatformKey,
+  StatusCode status = reg_create_key(reg_local_machine(), kPlatformKeyPath,
                                      W32_KEY_SET_VALUE, &key, nullptr);
   if (status != W32_ERROR_SUCCESS) return status;
   uint32_t one = 1;

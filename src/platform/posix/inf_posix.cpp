@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/inf.h"
+#include "platform/posix/errno_status.h"
 #include "platform/posix/inf_text.h"
 #include "platform/posix/root_dir.h"
 
@@ -25,11 +26,6 @@ namespace {
 // read of a field that the line does not have without setting an error code;
 // the win32 backend reports that as ERROR_GEN_FAILURE, and so does this one.
 constexpr StatusCode kMissingField = W32_ERROR_GEN_FAILURE;
-constexpr StatusCode kInvalidData = 13;    // ERROR_INVALID_DATA
-constexpr StatusCode kFileInvalid = 1006;  // ERROR_FILE_INVALID
-constexpr StatusCode kExpectedSection = 0xE0000000;
-constexpr StatusCode kBadSectionLine = 0xE0000001;
-constexpr StatusCode kSectionNameTooLong = 0xE0000002;
 constexpr size_t kMaxSectionNameLength = 255;
 constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
 // Larger files are refused: the parsed text is addressed by 32-bit offsets.
@@ -153,9 +149,9 @@ StatusCode parse_section_header(Parser* parser) {
     ++length;
   }
   if (parser->pos + 1 + length >= parser->size || start[length] != ']') {
-    return kBadSectionLine;
+    return W32_ERROR_BAD_SECTION_NAME_LINE;
   }
-  if (length > kMaxSectionNameLength) return kSectionNameTooLong;
+  if (length > kMaxSectionNameLength) return W32_ERROR_SECTION_NAME_TOO_LONG;
   InfFileHandle* inf = parser->inf;
   int32_t found = -1;
   for (size_t i = 0; i < inf->sections.size(); ++i) {
@@ -299,7 +295,7 @@ StatusCode parse_text(Parser* parser) {
       if (status != W32_ERROR_SUCCESS) return status;
       continue;
     }
-    if (parser->section < 0) return kExpectedSection;
+    if (parser->section < 0) return W32_ERROR_EXPECTED_SECTION_NAME;
     parse_data_line(parser);
   }
   return W32_ERROR_SUCCESS;
@@ -528,25 +524,15 @@ bool find_folded_entry(const std::string& directory, const char* name,
   return matched;
 }
 
-StatusCode errno_status(int error, const std::string& path, bool bare) {
-  switch (error) {
-    case ENOENT: {
-      if (bare) return W32_ERROR_FILE_NOT_FOUND;
-      size_t slash = path.rfind('/');
-      std::string parent = slash == 0 ? "/" : path.substr(0, slash);
-      struct stat info;
-      return stat(parent.c_str(), &info) == 0 ? W32_ERROR_FILE_NOT_FOUND
-                                              : W32_ERROR_PATH_NOT_FOUND;
-    }
-    case ENOTDIR:
-      return W32_ERROR_PATH_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-    case EISDIR:
-      return W32_ERROR_ACCESS_DENIED;
-    default:
-      return kFileInvalid;
-  }
+// The code of a failed open: a missing file whose folder is missing too is a
+// missing path, as SetupAPI reports it.
+StatusCode open_error(int error, const std::string& path, bool bare) {
+  if (error != ENOENT || bare) return win32_error_from_errno(error);
+  size_t slash = path.rfind('/');
+  std::string parent = slash == 0 ? "/" : path.substr(0, slash);
+  struct stat info;
+  return stat(parent.c_str(), &info) == 0 ? W32_ERROR_FILE_NOT_FOUND
+                                          : W32_ERROR_PATH_NOT_FOUND;
 }
 
 // Reads the whole file into contents.
@@ -562,11 +548,11 @@ StatusCode read_file(const char* file_name, std::string* contents) {
       fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }
   }
-  if (fd < 0) return errno_status(errno, path, bare);
+  if (fd < 0) return open_error(errno, path, bare);
   struct stat info;
   StatusCode status = W32_ERROR_SUCCESS;
   if (fstat(fd, &info) != 0) {
-    status = kFileInvalid;
+    status = W32_ERROR_FILE_INVALID;
   } else if (S_ISDIR(info.st_mode)) {
     status = W32_ERROR_ACCESS_DENIED;
   } else if (info.st_size > kMaxFileSize) {
@@ -650,7 +636,7 @@ StatusCode inf_open(const char* file_name, InfHandle* out) {
   std::string contents;
   StatusCode status = read_file(file_name, &contents);
   if (status != W32_ERROR_SUCCESS) return status;
-  if (contents.empty()) return kFileInvalid;
+  if (contents.empty()) return W32_ERROR_FILE_INVALID;
   InfFileHandle* inf = new InfFileHandle();
   status = parse_contents(contents, inf);
   if (status == W32_ERROR_SUCCESS && !has_win4_signature(inf)) {
@@ -731,7 +717,7 @@ StatusCode inf_get_int_field(const InfLine* line, uint32_t index,
   StatusCode status = read_field(line, index, &text);
   if (status != W32_ERROR_SUCCESS) return status;
   int32_t number = 0;
-  if (!parse_long(text.c_str(), &number)) return kInvalidData;
+  if (!parse_long(text.c_str(), &number)) return W32_ERROR_INVALID_DATA;
   if (value != nullptr) *value = number;
   return W32_ERROR_SUCCESS;
 }

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/posix/command_line.h"
+#include "platform/posix/errno_status.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -30,8 +31,6 @@ struct ProcessHandleData {
 
 namespace {
 
-constexpr StatusCode kErrorBadExeFormat = 193;
-constexpr uint32_t kStillActive = 259;
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -93,27 +92,6 @@ std::string build_command_line() {
     start = end + 1;
   }
   return posix_join_command_line(args);
-}
-
-StatusCode status_of_errno(int error) {
-  switch (error) {
-    case ENOENT:
-      return W32_ERROR_FILE_NOT_FOUND;
-    case EACCES:
-    case EPERM:
-      return W32_ERROR_ACCESS_DENIED;
-    case ENOTDIR:
-      return W32_ERROR_PATH_NOT_FOUND;
-    case ENOEXEC:
-      return kErrorBadExeFormat;
-    case ENOMEM:
-      return W32_ERROR_NOT_ENOUGH_MEMORY;
-    case E2BIG:
-    case ENAMETOOLONG:
-      return W32_ERROR_INVALID_PARAMETER;
-    default:
-      return W32_ERROR_GEN_FAILURE;
-  }
 }
 
 // Starts argv[0] with a PATH search; the child keeps stdin, stdout and stderr
@@ -231,7 +209,7 @@ StatusCode process_start(const char* command_line, ProcessHandle* out) {
   int error = spawn(args, &process->pid);
   if (error != 0) {
     delete process;
-    return status_of_errno(error);
+    return win32_error_from_errno(error);
   }
   process->reaped = false;
   process->status = 0;
@@ -258,7 +236,7 @@ bool process_exit_code(ProcessHandle process, uint32_t* code) {
     int status = 0;
     pid_t rc = waitpid(process->pid, &status, WNOHANG);
     if (rc == 0) {
-      *code = kStillActive;
+      *code = W32_STILL_ACTIVE;
       return true;
     }
     if (rc != process->pid) return false;

@@ -16,7 +16,6 @@ struct RegKeyHandle {
 
 namespace {
 
-constexpr StatusCode kErrorBadPathname = 161;  // ERROR_BAD_PATHNAME
 constexpr size_t kMaxKeyNameLength = 256;      // longer names: 87, as in Wine
 
 RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS};
@@ -29,7 +28,7 @@ bool has_right(RegKey key, uint32_t right) {
 // backslash, 87 for a part longer than a key name may be.
 StatusCode split_path(const char* path, std::vector<std::string>* parts) {
   if (path == nullptr) return W32_ERROR_SUCCESS;
-  if (path[0] == '\\') return kErrorBadPathname;
+  if (path[0] == '\\') return W32_ERROR_BAD_PATHNAME;
   std::string part;
   for (const char* c = path;; c++) {
     if (*c != '\\' && *c != '\0') {

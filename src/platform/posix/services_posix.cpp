@@ -14,6 +14,7 @@
 #include <new>
 #include <string>
 
+#include "platform/posix/store_keys.h"
 #include "platform/posix/store_values.h"
 #include "platform/registry.h"
 #include "platform/services.h"
@@ -21,18 +22,8 @@
 
 namespace {
 
-constexpr StatusCode kErrorInvalidName = 123;
-constexpr StatusCode kErrorServiceCannotAcceptCtrl = 1061;
-
-constexpr uint32_t kServiceStart = 0x0010;
-constexpr uint32_t kServiceStop = 0x0020;
-constexpr uint32_t kServiceAllAccess = 0xF01FF;
-constexpr uint32_t kGenericRead = 0x80000000;
-constexpr uint32_t kGenericAll = 0x10000000;
 constexpr size_t kMaxServiceName = 255;  // the longest key name
 constexpr uint32_t kKeyReadWrite = W32_KEY_QUERY_VALUE | W32_KEY_SET_VALUE;
-
-constexpr const char kServicesKey[] = "System\\CurrentControlSet\\Services\\";
 
 enum class HandleKind { kManager, kService };
 
@@ -48,10 +39,10 @@ namespace {
 
 // Maps the generic rights of a service access mask to specific ones.
 uint32_t service_rights(uint32_t access) {
-  uint32_t rights = access & kServiceAllAccess;
-  if (access & W32_GENERIC_EXECUTE) rights |= kServiceStart | kServiceStop;
-  if (access & kGenericRead) rights |= W32_SERVICE_QUERY_STATUS;
-  if (access & kGenericAll) rights |= kServiceAllAccess;
+  uint32_t rights = access & W32_SERVICE_ALL_ACCESS;
+  if (access & W32_GENERIC_EXECUTE) rights |= W32_SERVICE_START | W32_SERVICE_STOP;
+  if (access & W32_GENERIC_READ) rights |= W32_SERVICE_QUERY_STATUS;
+  if (access & W32_GENERIC_ALL) rights |= W32_SERVICE_ALL_ACCESS;
   return rights;
 }
 
@@ -74,7 +65,7 @@ uint64_t now_ms() {
 // Opens the service's key; 1060 when it does not exist.
 StatusCode open_service_key(const std::string& name, uint32_t access,
                             RegKey* key) {
-  std::string path = std::string(kServicesKey) + name;
+  std::string path = std::string(kServicesKeyPath) + name;
   StatusCode status =
       reg_open_key(reg_local_machine(), path.c_str(), access, key);
   if (status == W32_ERROR_FILE_NOT_FOUND) {
@@ -140,7 +131,7 @@ StatusCode start_in_key(RegKey key) {
 StatusCode stop_in_key(RegKey key) {
   uint32_t state = settle_state(key);
   if (state == W32_SERVICE_STOPPED) return W32_ERROR_SERVICE_NOT_ACTIVE;
-  if (state == W32_SERVICE_STOP_PENDING) return kErrorServiceCannotAcceptCtrl;
+  if (state == W32_SERVICE_STOP_PENDING) return W32_ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
   if (store_read_dword(key, "AcceptStop", 1) == 0) {
     return W32_ERROR_INVALID_SERVICE_CONTROL;
   }
@@ -192,7 +183,7 @@ StatusCode svc_open_service(ServiceHandle manager, const char* name,
     return W32_ERROR_INVALID_HANDLE;
   }
   if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
-  if (!is_valid_name(name)) return kErrorInvalidName;
+  if (!is_valid_name(name)) return W32_ERROR_INVALID_NAME;
   if (std::strlen(name) > kMaxServiceName) {
     return W32_ERROR_SERVICE_DOES_NOT_EXIST;
   }
@@ -211,13 +202,13 @@ StatusCode svc_open_service(ServiceHandle manager, const char* name,
 
 StatusCode svc_start(ServiceHandle service) {
   return with_service_key(
-      service, kServiceStart, kKeyReadWrite,
+      service, W32_SERVICE_START, kKeyReadWrite,
       [](RegKey key, void*) { return start_in_key(key); }, nullptr);
 }
 
 StatusCode svc_control_stop(ServiceHandle service) {
   return with_service_key(
-      service, kServiceStop, kKeyReadWrite,
+      service, W32_SERVICE_STOP, kKeyReadWrite,
       [](RegKey key, void*) { return stop_in_key(key); }, nullptr);
 }
 

@@ -6,17 +6,13 @@
 
 #include <map>
 
+#include "platform/posix/errno_status.h"
 #include "platform/posix/registry_store.h"
 #include "platform/posix/root_dir.h"
 
 namespace {
 
 constexpr int kBusyTimeoutMs = 10000;
-constexpr StatusCode kErrorBusy = 170;              // ERROR_BUSY
-constexpr StatusCode kErrorOutOfMemory = 14;        // ERROR_OUTOFMEMORY
-constexpr StatusCode kErrorDiskFull = 112;          // ERROR_DISK_FULL
-constexpr StatusCode kErrorRegistryCorrupt = 1015;  // ERROR_REGISTRY_CORRUPT
-constexpr StatusCode kErrorRegistryIo = 1016;       // ERROR_REGISTRY_IO_FAILED
 
 const char* const kSchema =
     "CREATE TABLE IF NOT EXISTS keys("
@@ -71,21 +67,16 @@ void forget_caches() {
   g_store.values.clear();
 }
 
-StatusCode errno_status(int err) {
-  if (err == EACCES || err == EPERM || err == EROFS) {
-    return W32_ERROR_ACCESS_DENIED;
-  }
-  if (err == ENOENT || err == ENOTDIR) return 3;  // ERROR_PATH_NOT_FOUND
-  return kErrorRegistryIo;
-}
-
 // Creates dir and its missing parents.
 StatusCode make_dirs(const std::string& dir) {
   for (size_t pos = 1; pos <= dir.size(); pos++) {
     if (pos < dir.size() && dir[pos] != '/') continue;
     std::string part = dir.substr(0, pos);
     if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      return errno_status(errno);
+      // A folder of the path that is missing is a missing path, as for
+      // CreateDirectory.
+      return errno == ENOENT ? W32_ERROR_PATH_NOT_FOUND
+                             : win32_error_from_errno(errno);
     }
   }
   return W32_ERROR_SUCCESS;
@@ -182,16 +173,16 @@ StatusCode store_error(int rc) {
       return W32_ERROR_ACCESS_DENIED;
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-      return kErrorBusy;
+      return W32_ERROR_BUSY;
     case SQLITE_NOMEM:
-      return kErrorOutOfMemory;
+      return W32_ERROR_OUTOFMEMORY;
     case SQLITE_FULL:
-      return kErrorDiskFull;
+      return W32_ERROR_DISK_FULL;
     case SQLITE_CORRUPT:
     case SQLITE_NOTADB:
-      return kErrorRegistryCorrupt;
+      return W32_ERROR_REGISTRY_CORRUPT;
     default:
-      return kErrorRegistryIo;
+      return W32_ERROR_REGISTRY_IO_FAILED;
   }
 }
 

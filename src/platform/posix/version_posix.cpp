@@ -8,13 +8,12 @@
 #include <string>
 
 #include "platform/posix/root_dir.h"
+#include "platform/posix/store_keys.h"
 #include "platform/posix/store_values.h"
 #include "platform/registry.h"
 #include "platform/version.h"
 
 namespace {
-
-constexpr const char kPlatformKey[] = "System\\Platform";
 
 // Reads a REG_SZ value into text (capacity bytes); "" when it is absent, not
 // a string or too long.
@@ -38,7 +37,7 @@ bool platform_get_version(PlatformVersion* out) {
   out->minor = 1;
   std::memset(out->service_pack, 0, sizeof(out->service_pack));
   RegKey key = nullptr;
-  if (reg_open_key(reg_local_machine(), kPlatformKey, W32_KEY_QUERY_VALUE,
+  if (reg_open_key(reg_local_machine(), kPlatformKeyPath, W32_KEY_QUERY_VALUE,
                    &key) != W32_ERROR_SUCCESS) {
     return true;
   }

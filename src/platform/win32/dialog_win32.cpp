@@ -1,7 +1,5 @@
 // Modal dialogs over user32 and setupapi.
-#include <windows.h>
-// setupapi.h needs the types of windows.h.
-#include <setupapi.h>
+#include "platform/win32/win32_error.h"
 
 #include "platform/dialog.h"
 

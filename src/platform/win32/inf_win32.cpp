@@ -1,7 +1,5 @@
 // INF reader over SetupAPI.
-#include <windows.h>
-// setupapi.h needs the types of windows.h.
-#include <setupapi.h>
+#include "platform/win32/win32_error.h"
 
 #include <cstring>
 
@@ -13,13 +11,6 @@ static_assert(sizeof(InfLine) == sizeof(INFCONTEXT),
 namespace {
 
 HINF to_hinf(InfHandle inf) { return reinterpret_cast<HINF>(inf); }
-
-// The code SetupAPI left for a failed call; never 0 for a failure.
-StatusCode last_error() {
-  DWORD code = GetLastError();
-  return code != ERROR_SUCCESS ? static_cast<StatusCode>(code)
-                               : static_cast<StatusCode>(ERROR_GEN_FAILURE);
-}
 
 INFCONTEXT to_context(const InfLine* line) {
   INFCONTEXT context;

@@ -1,5 +1,5 @@
 // The running process and child processes over kernel32.
-#include <windows.h>
+#include "platform/win32/win32_error.h"
 
 #include <cstring>
 #include <new>
@@ -9,17 +9,6 @@
 struct ProcessHandleData {
   PROCESS_INFORMATION info;
 };
-
-namespace {
-
-// The code a failed call left; never 0 for a failure.
-StatusCode last_error() {
-  DWORD code = GetLastError();
-  return code != ERROR_SUCCESS ? static_cast<StatusCode>(code)
-                               : static_cast<StatusCode>(ERROR_GEN_FAILURE);
-}
-
-}  // namespace
 
 size_t process_module_path(char* buffer, size_t capacity) {
   if (buffer == nullptr || capacity == 0) return 0;

@@ -1,5 +1,5 @@
 // Registry operations over advapi32.
-#include <windows.h>
+#include "platform/win32/win32_error.h"
 
 #include "platform/registry.h"
 

@@ -1,5 +1,5 @@
 // Service manager operations over advapi32.
-#include <windows.h>
+#include "platform/win32/win32_error.h"
 
 #include <cstring>
 
@@ -13,13 +13,6 @@ SC_HANDLE to_sc(ServiceHandle handle) {
 
 ServiceHandle from_sc(SC_HANDLE handle) {
   return reinterpret_cast<ServiceHandle>(handle);
-}
-
-// The code a failed call left; never 0 for a failure.
-StatusCode last_error() {
-  DWORD code = GetLastError();
-  return code != ERROR_SUCCESS ? static_cast<StatusCode>(code)
-                               : static_cast<StatusCode>(ERROR_GEN_FAILURE);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Platform version and administrator question over kernel32 and setupapi.
-#include <windows.h>
+#include "platform/win32/win32_error.h"
 
 #include <cstring>
 
