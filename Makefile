@@ -3,8 +3,8 @@
 # nothing but this tree and apt.
 #
 #   make build   native build in build/native, Windows build in build/win
-#   make test    both builds, the unit tests, then the end-to-end tests
-#                natively and under Wine
+#   make test    both builds, the layer check, the unit tests, then the
+#                end-to-end tests natively and under Wine
 #   make demo    native zebcfg and zebreg, a store in ./demo-root, a sample
 #                session
 
@@ -14,7 +14,7 @@ JOBS       ?= 2
 PYTHON     := /usr/bin/python3
 PYTEST_ARGS ?=
 
-.PHONY: all build native win deps test unit e2e demo clean
+.PHONY: all build native win deps test layers unit e2e demo clean
 
 all: build
 
@@ -33,7 +33,11 @@ win:
 	cmake --build $(WIN_DIR) -j $(JOBS)
 
 test: build
-	@$(MAKE) --no-print-directory unit e2e
+	@$(MAKE) --no-print-directory layers unit e2e
+
+# The folders of src/ include one another downward only.
+layers:
+	$(PYTHON) scripts/check-layers.py
 
 unit:
 	$(NATIVE_DIR)/zebcfg_unit

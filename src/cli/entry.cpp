@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cli/handlers.h"
-#include "config/setup_info.h"
+#include "config/text.h"
 #include "platform/process.h"
 
 char program_name[PROGRAM_NAME_CAPACITY];

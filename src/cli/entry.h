@@ -3,11 +3,7 @@
 
 #include <cstdint>
 
-// Bits of a command's output mode.
-typedef int32_t OutputMode;
-constexpr OutputMode MODE_NORMAL = 0;
-constexpr OutputMode MODE_QUIET = 1;
-constexpr OutputMode MODE_DIALOG = 2;
+#include "cli/output_mode.h"
 
 // A command: (mode, count, arguments) -> exit code. args[0] is the command
 // word; count counts it.
@@ -15,7 +11,7 @@ typedef int32_t (*CommandHandler)(OutputMode mode, int32_t count,
                                   char* const* args);
 
 struct CommandEntry {
-  const char* name;        // lowercase command word; null closes the table
+  const char* name;  // lowercase command word; null closes the table
   CommandHandler handler;
   OutputMode mode;
 };

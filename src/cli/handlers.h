@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/entry.h"
+#include "device/device.h"
 
 int32_t add_handler(OutputMode mode, int32_t count, char* const* args);
 int32_t remove_handler(OutputMode mode, int32_t count, char* const* args);
@@ -16,3 +17,10 @@ int32_t stop_handler(OutputMode mode, int32_t count, char* const* args);
 int32_t restart_handler(OutputMode mode, int32_t count, char* const* args);
 int32_t msg_handler(OutputMode mode, int32_t count, char* const* args);
 int32_t wait_handler(OutputMode mode, int32_t count, char* const* args);
+
+// Shared by the a and s handlers: applies the name=value arguments
+// args[2..count-1] to the open device in order, stopping at the first
+// failure, which it reports itself with mode. Returns 0 when all were stored,
+// else 1.
+int32_t prop_set_args(const DeviceRecord* device, OutputMode mode,
+                      int32_t count, char* const* args);

@@ -1,9 +1,10 @@
-// The script commands msg and wait.
+// The script commands osver, msg and wait.
 #include "cli/script_commands.h"
 
 #include <cstring>
 
 #include "cli/handlers.h"
+#include "config/os_class.h"
 #include "platform/dialog.h"
 #include "platform/process.h"
 
@@ -63,6 +64,12 @@ int32_t msg_handler(OutputMode, int32_t count, char* const* args) {
   // The text is shown verbatim; it is never used as a format.
   dialog_message_box(args[1], program_name, W32_MB_OK_ICONERROR);
   return 0;
+}
+
+int32_t osver_handler(OutputMode, int32_t, char* const*) {
+  OsClass os_class = 0;
+  get_os_class(&os_class);
+  return os_class;
 }
 
 int32_t wait_handler(OutputMode, int32_t, char* const*) {

@@ -1,4 +1,4 @@
-// The script commands msg and wait.
+// The script commands osver, msg and wait.
 #pragma once
 
 #include <cstdint>

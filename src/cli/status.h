@@ -1,25 +1,11 @@
-// Status codes of the system and their reporting.
+// The texts of status codes and their reporting.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "cli/entry.h"
-#include "platform/types.h"
-
-constexpr StatusCode STATUS_DUP_DEVICE = 0xF0000001;
-constexpr StatusCode STATUS_DEV_NOT_FOUND = 0xF0000002;
-constexpr StatusCode STATUS_INF_NOT_FOUND = 0xF0000003;
-constexpr StatusCode STATUS_INF_CORRUPT = 0xF0000004;
-constexpr StatusCode STATUS_UNKNOWN_PROP = 0xF0000005;
-constexpr StatusCode STATUS_INVALID_PARAM = 0xF0000006;
-constexpr StatusCode STATUS_RANGE = 0xF0000007;
-constexpr StatusCode STATUS_SYNTAX = 0xF0000008;
-constexpr StatusCode STATUS_OS = 0xF0000009;
-constexpr StatusCode STATUS_NO_XPT = 0xF000000A;
-constexpr StatusCode STATUS_REG_ERROR = 0xF000000B;
-constexpr StatusCode STATUS_DEVICE_IS_OPEN = 0xF000000C;
-constexpr StatusCode STATUS_NO_ARGUMENT = 0xF0000040;
+#include "cli/output_mode.h"
+#include "config/status_codes.h"
 
 constexpr size_t STATUS_TEXT_CAPACITY = 400;
 

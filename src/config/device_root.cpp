@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/os_class.h"
+#include "config/status_codes.h"
+#include "config/text.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "config/os_class.h"
 
-#include "cli/status.h"
+#include "config/status_codes.h"
 #include "platform/registry.h"
 
 namespace {
@@ -103,10 +103,4 @@ StatusCode check_service_access() {
   if (is_admin_class(os_class)) return 0;
   if (is_user_class(os_class)) return W32_ERROR_ACCESS_DENIED;
   return STATUS_OS;
-}
-
-int32_t osver_handler(OutputMode, int32_t, char* const*) {
-  OsClass os_class = CLASS_OTHER;
-  get_os_class(&os_class);
-  return os_class;
 }

@@ -3,7 +3,6 @@
 
 #include <cstdint>
 
-#include "cli/entry.h"
 #include "platform/types.h"
 #include "platform/version.h"
 
@@ -31,5 +30,3 @@ StatusCode check_service_access();
 
 // True for the administrator classes 5, 7 and 10.
 bool is_admin_class(OsClass os_class);
-
-int32_t osver_handler(OutputMode mode, int32_t count, char* const* args);

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-#include "cli/status.h"
+#include "config/status_codes.h"
+#include "config/text.h"
 
 StatusCode open_setup_info(SetupInfo* out) {
   InfHandle inf = nullptr;
@@ -57,16 +58,4 @@ void get_setup_string_or(SetupInfo info, const char* key, const char* fallback,
   if (get_setup_string(info, SECTION_STRINGS, key, buffer, capacity) != 0) {
     std::snprintf(buffer, capacity, "%s", fallback);
   }
-}
-
-static char fold(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equal_folded(const char* a, const char* b) {
-  while (*a != '\0' && fold(*a) == fold(*b)) {
-    ++a;
-    ++b;
-  }
-  return fold(*a) == fold(*b);
 }

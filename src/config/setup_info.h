@@ -36,6 +36,3 @@ StatusCode find_setup_key(SetupInfo info, const char* section,
 // [cfg_strings] key into buffer, or fallback when the lookup fails.
 void get_setup_string_or(SetupInfo info, const char* key, const char* fallback,
                          char* buffer, uint32_t capacity);
-
-// Compares two texts folding only A-Z to a-z: true when equal.
-bool equal_folded(const char* a, const char* b);

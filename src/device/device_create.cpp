@@ -2,8 +2,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/device_root.h"
+#include "config/status_codes.h"
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"

@@ -1,8 +1,8 @@
 // Device listing, one device-root subkey per step, and device removal.
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/device_root.h"
+#include "config/status_codes.h"
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"

@@ -3,14 +3,13 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/device_root.h"
+#include "config/prop_map_line.h"
+#include "config/status_codes.h"
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"
 #include "platform/inf.h"
-#include "property/property.h"
-#include "property/schema.h"
 
 namespace {
 

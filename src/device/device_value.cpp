@@ -40,6 +40,11 @@ StatusCode write_marker(RegKey key, const char* marker) {
   return reg_set_value(key, nullptr, W32_REG_SZ, marker, MARKER_SIZE);
 }
 
+void xpt_class_value_name(SetupInfo info, char* buffer, uint32_t capacity) {
+  get_setup_string_or(info, KEY_XPT_CLASS_NAME, DEFAULT_XPT_CLASS_VALUE_NAME,
+                      buffer, capacity);
+}
+
 bool value_exists(RegKey key, const char* name) {
   uint32_t size = 0;
   return reg_query_value(key, name, nullptr, nullptr, &size) == 0;

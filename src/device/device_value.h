@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "config/setup_info.h"
 #include "platform/registry.h"
 #include "platform/types.h"
 
@@ -31,3 +32,7 @@ StatusCode write_marker(RegKey key, const char* marker);
 
 // True when key holds a value called name (only its existence is tested).
 bool value_exists(RegKey key, const char* name);
+
+// The name of the transport-class value ([cfg_strings] "xpt_class_name",
+// else "DevPartClass") into buffer.
+void xpt_class_value_name(SetupInfo info, char* buffer, uint32_t capacity);

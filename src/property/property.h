@@ -3,23 +3,10 @@
 
 #include <cstdint>
 
-#include "cli/entry.h"
+#include "config/prop_map_line.h"
 #include "config/setup_info.h"
-#include "device/device.h"
 #include "platform/registry.h"
 #include "platform/types.h"
-
-// Types of a property (field 1 of its [cfg_prop_map] line).
-constexpr int32_t TYPE_TEXT = 0;
-constexpr int32_t TYPE_INTEGER = 1;
-
-// Bits of the flags word (field 2); the auto index is in bits 16-31.
-constexpr uint32_t PROP_HIDDEN = 0x01;
-constexpr uint32_t PROP_SETS_XPT = 0x02;
-constexpr uint32_t PROP_XPT_CLASS = 0x04;
-constexpr uint32_t PROP_AUTO = 0x08;
-constexpr uint32_t PROP_SHOW_IF_SET = 0x10;
-constexpr uint32_t AUTO_INDEX_SHIFT = 16;
 
 // Set actions (PropertyRequest::action as input).
 constexpr int32_t ACTION_SET = 1;
@@ -57,11 +44,10 @@ struct PropertyRequest {
 // automatic (ACTION_AUTO), keeping "autocfg_mask" in step.
 StatusCode prop_set(const PropertyRequest* request);
 
-// Applies the name=value arguments args[2..count-1] to the open device in
-// order, stopping at the first failure, which it reports itself with mode.
-// Returns 0 when all were stored, else 1.
-int32_t prop_set_args(const DeviceRecord* device, OutputMode mode,
-                      int32_t count, char* const* args);
+// Applies one name=value argument to the open device key: sets the property,
+// or resets it when the value is empty. 0xF0000008 without "=" or for a name
+// of PROPERTY_NAME_CAPACITY characters or more.
+StatusCode prop_set_assignment(RegKey key, char* argument);
 
 // Reads one property: its value as text into request->value, its state into
 // request->action and its type into request->type.

@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "cli/status.h"
+#include "config/status_codes.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"
 #include "platform/inf.h"

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/integer_literal.h"
 #include "config/os_class.h"
 #include "config/setup_info.h"
+#include "config/status_codes.h"
 #include "platform/registry.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // arguments of the set and create commands.
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/integer_literal.h"
+#include "config/status_codes.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"
 #include "property/property.h"
@@ -88,8 +88,10 @@ StatusCode apply_action(const PropertyRequest* request, const char* value,
   }
 }
 
-// Applies one name=value argument; an empty value resets the property.
-StatusCode set_assignment(RegKey key, char* argument) {
+}  // namespace
+
+StatusCode prop_set_assignment(RegKey key, char* argument) {
+  if (argument == nullptr) return STATUS_NO_ARGUMENT;
   char* equals = std::strchr(argument, '=');
   if (equals == nullptr) return STATUS_SYNTAX;
   size_t length = static_cast<size_t>(equals - argument);
@@ -103,8 +105,6 @@ StatusCode set_assignment(RegKey key, char* argument) {
   request.action = request.value[0] != '\0' ? ACTION_SET : ACTION_RESET;
   return prop_set(&request);
 }
-
-}  // namespace
 
 StatusCode prop_set(const PropertyRequest* request) {
   if (request == nullptr || request->name == nullptr) {
@@ -127,16 +127,4 @@ StatusCode prop_set(const PropertyRequest* request) {
   if (status != 0) return status;
   if ((definition.flags & PROP_XPT_CLASS) != 0) return 0;
   return apply_action(request, value, definition);
-}
-
-int32_t prop_set_args(const DeviceRecord* device, OutputMode mode,
-                      int32_t count, char* const* args) {
-  StatusCode status = 0;
-  if (device == nullptr || args == nullptr) status = STATUS_NO_ARGUMENT;
-  for (int32_t i = 2; status == 0 && i < count; ++i) {
-    status = set_assignment(device->key, args[i]);
-  }
-  if (status == 0) return 0;
-  report_status(mode, status);
-  return 1;
 }

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/integer_literal.h"
+#include "config/status_codes.h"
 #include "device/device_layout.h"
 #include "platform/inf.h"
 #include "property/property.h"
@@ -45,16 +45,6 @@ StatusCode schema_find(SetupInfo info, const char* name,
   return 0;
 }
 
-uint32_t auto_index(uint32_t flags) { return flags >> AUTO_INDEX_SHIFT; }
-
-bool auto_mask_bit(uint32_t flags, uint32_t* bit) {
-  if ((flags & PROP_AUTO) == 0) return false;
-  uint32_t k = auto_index(flags);
-  if (k > 31) return false;
-  *bit = 1u << k;
-  return true;
-}
-
 bool allowed_list_contains(const char* list, const char* value) {
   size_t value_length = std::strlen(value);
   const char* entry = list;
@@ -84,11 +74,6 @@ StatusCode schema_check_value(SetupInfo info, const char* name, int32_t type,
   int32_t number = 0;
   if (!parse_integer_literal(value, &number)) return STATUS_INVALID_PARAM;
   return (number >= minimum && number <= maximum) ? 0 : STATUS_RANGE;
-}
-
-void xpt_class_value_name(SetupInfo info, char* buffer, uint32_t capacity) {
-  get_setup_string_or(info, KEY_XPT_CLASS_NAME, DEFAULT_XPT_CLASS_VALUE_NAME,
-                      buffer, capacity);
 }
 
 bool xpt_map_forward(SetupInfo info, const char* transport, char* xpt_class,

@@ -21,13 +21,6 @@ constexpr uint32_t ALLOWED_LIST_CAPACITY = 300;
 StatusCode schema_find(SetupInfo info, const char* name,
                        PropertyDefinition* definition);
 
-// The auto index of a flags word.
-uint32_t auto_index(uint32_t flags);
-
-// True when the flags word makes the property automatic: PROP_AUTO with an
-// auto index that has a bit in the 32-bit mask (0..31); the bit goes to *bit.
-bool auto_mask_bit(uint32_t flags, uint32_t* bit);
-
 // Tests value against the allowed list or range of property name: 0, or
 // 0xF0000006 for an integer literal that is not whole, or 0xF0000007 for a
 // value outside the list or range. No constraint admits every value.
@@ -36,10 +29,6 @@ StatusCode schema_check_value(SetupInfo info, const char* name, int32_t type,
 
 // True when value is one entry of the '|'-separated list, byte for byte.
 bool allowed_list_contains(const char* list, const char* value);
-
-// The name of the transport-class value ([cfg_strings] "xpt_class_name",
-// else "DevPartClass") into buffer.
-void xpt_class_value_name(SetupInfo info, char* buffer, uint32_t capacity);
 
 // Maps a transport name to its class (field 1 of its [cfg_xpt_map] line).
 // False when the name has no line or its field 1 does not fit.

@@ -1,9 +1,9 @@
 // The service walks of [cfg_start_stop], the stop probe and the reboot prompt.
 #include <cstring>
 
-#include "cli/status.h"
 #include "config/os_class.h"
 #include "config/setup_info.h"
+#include "config/status_codes.h"
 #include "platform/dialog.h"
 #include "platform/inf.h"
 #include "platform/process.h"

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/status.h"
+#include "device/device_value.h"
 #include "device_test_support.h"
 #include "property/property.h"
 #include "property/schema.h"

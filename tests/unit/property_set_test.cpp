@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "cli/handlers.h"
 #include "cli/status.h"
 #include "device/device.h"
 #include "device_test_support.h"

@@ -7,4 +7,5 @@
 constexpr const char kPlatformKeyPath[] = "System\\Platform";
 
 // The parent of the emulated services, one subkey each.
-constexpr const char kServicesKeyPath[] = "System\\CurrentControlSet\\Services\\";
+constexpr const char kServicesKeyPath[] =
+    "System\\CurrentControlSet\\Services\\";

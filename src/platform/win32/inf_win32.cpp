@@ -1,9 +1,8 @@
 // INF reader over SetupAPI.
-#include "platform/win32/win32_error.h"
-
 #include <cstring>
 
 #include "platform/inf.h"
+#include "platform/win32/win32_error.h"
 
 static_assert(sizeof(InfLine) == sizeof(INFCONTEXT),
               "InfLine must mirror INFCONTEXT");

@@ -1,10 +1,9 @@
 // The running process and child processes over kernel32.
-#include "platform/win32/win32_error.h"
-
 #include <cstring>
 #include <new>
 
 #include "platform/process.h"
+#include "platform/win32/win32_error.h"
 
 struct ProcessHandleData {
   PROCESS_INFORMATION info;

@@ -1,7 +1,6 @@
 // Registry operations over advapi32.
-#include "platform/win32/win32_error.h"
-
 #include "platform/registry.h"
+#include "platform/win32/win32_error.h"
 
 namespace {
 

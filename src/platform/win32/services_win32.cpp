@@ -1,9 +1,8 @@
 // Service manager operations over advapi32.
-#include "platform/win32/win32_error.h"
-
 #include <cstring>
 
 #include "platform/services.h"
+#include "platform/win32/win32_error.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 // Platform version and administrator question over kernel32 and setupapi.
-#include "platform/win32/win32_error.h"
-
 #include <cstring>
 
 #include "platform/version.h"
+#include "platform/win32/win32_error.h"
 
 // Exported by setupapi but not declared by the mingw-w64 headers.
 extern "C" __declspec(dllimport) BOOL WINAPI IsUserAdmin(void);

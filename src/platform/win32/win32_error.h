@@ -17,8 +17,9 @@ inline StatusCode last_error() {
                                : static_cast<StatusCode>(ERROR_GEN_FAILURE);
 }
 
-#define ZEB_SAME_AS_SDK(ours, sdk) \
-  static_assert((ours) == static_cast<uint32_t>(sdk), #ours " must equal " #sdk)
+#define ZEB_SAME_AS_SDK(ours, sdk)                                   \
+  static_assert((ours) == static_cast<uint32_t>(sdk), #ours " must " \
+                                                            "equal " #sdk)
 
 ZEB_SAME_AS_SDK(W32_ERROR_SUCCESS, ERROR_SUCCESS);
 ZEB_SAME_AS_SDK(W32_ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND);
@@ -47,8 +48,7 @@ ZEB_SAME_AS_SDK(W32_ERROR_INVALID_SERVICE_CONTROL,
                 ERROR_INVALID_SERVICE_CONTROL);
 ZEB_SAME_AS_SDK(W32_ERROR_SERVICE_ALREADY_RUNNING,
                 ERROR_SERVICE_ALREADY_RUNNING);
-ZEB_SAME_AS_SDK(W32_ERROR_SERVICE_DOES_NOT_EXIST,
-                ERROR_SERVICE_DOES_NOT_EXIST);
+ZEB_SAME_AS_SDK(W32_ERROR_SERVICE_DOES_NOT_EXIST, ERROR_SERVICE_DOES_NOT_EXIST);
 ZEB_SAME_AS_SDK(W32_ERROR_SERVICE_CANNOT_ACCEPT_CTRL,
                 ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
 ZEB_SAME_AS_SDK(W32_ERROR_SERVICE_NOT_ACTIVE, ERROR_SERVICE_NOT_ACTIVE);

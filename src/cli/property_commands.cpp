@@ -57,6 +57,18 @@ void list_properties(OutputMode mode, RegKey key, const char* device_name) {
 
 }  // namespace
 
+int32_t prop_set_args(const DeviceRecord* device, OutputMode mode,
+                      int32_t count, char* const* args) {
+  StatusCode status = 0;
+  if (device == nullptr || args == nullptr) status = STATUS_NO_ARGUMENT;
+  for (int32_t i = 2; status == 0 && i < count; ++i) {
+    status = prop_set_assignment(device->key, args[i]);
+  }
+  if (status == 0) return 0;
+  report_status(mode, status);
+  return 1;
+}
+
 int32_t set_handler(OutputMode mode, int32_t count, char* const* args) {
   if (count <= 2) {
     if ((mode & MODE_QUIET) == 0) {

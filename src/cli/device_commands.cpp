@@ -5,7 +5,6 @@
 #include "cli/status.h"
 #include "device/device.h"
 #include "device/device_layout.h"
-#include "property/property.h"
 
 namespace {
 
