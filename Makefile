@@ -7,14 +7,19 @@
 #                end-to-end tests natively and under Wine
 #   make demo    native zebcfg and zebreg, a store in ./demo-root, a sample
 #                session
+#   make sanitize  unit and native end-to-end tests under ASan and UBSan
+#   make fuzz      the libFuzzer harnesses, FUZZ_SECONDS (30) each
 
-NATIVE_DIR := build/native
-WIN_DIR    := build/win
+NATIVE_DIR   := build/native
+WIN_DIR      := build/win
+SANITIZE_DIR := build/sanitize
+FUZZ_DIR     := build/fuzz
+FUZZ_SECONDS ?= 30
 JOBS       ?= 2
 PYTHON     := /usr/bin/python3
 PYTEST_ARGS ?=
 
-.PHONY: all build native win deps test layers unit e2e demo clean
+.PHONY: all build native win deps test layers unit e2e sanitize fuzz demo clean
 
 all: build
 
@@ -46,10 +51,25 @@ e2e:
 	ZEBCFG_NATIVE_DIR=$(CURDIR)/$(NATIVE_DIR) ZEBCFG_WIN_DIR=$(CURDIR)/$(WIN_DIR) \
 	  $(PYTHON) -m pytest tests/e2e $(PYTEST_ARGS)
 
+# The unit tests and the native end-to-end tests against an ASan and UBSan
+# build; any sanitizer report fails the run. Built with clang, whose combined
+# runtime writes UBSan's reports to the log files as well.
+sanitize: deps
+	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_DIR) -DZEB_SANITIZE=ON
+	cmake --build $(SANITIZE_DIR) -j $(JOBS) --target zebcfg zebreg zebprobe zebcfg_unit
+	scripts/sanitize.sh $(SANITIZE_DIR) $(PYTEST_ARGS)
+
+# Each libFuzzer harness of tests/fuzz for FUZZ_SECONDS seconds, from its
+# committed corpus; a crash, leak or sanitizer report fails the run.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -DZEB_FUZZ=ON
+	cmake --build $(FUZZ_DIR) -j $(JOBS)
+	scripts/fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 demo: deps
 	cmake -S . -B $(NATIVE_DIR)
 	cmake --build $(NATIVE_DIR) -j $(JOBS) --target zebcfg zebreg
 	@scripts/demo.sh
 
 clean:
-	rm -rf $(NATIVE_DIR) $(WIN_DIR) demo-root
+	rm -rf $(NATIVE_DIR) $(WIN_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) demo-root

@@ -10,7 +10,7 @@ constexpr int MAX_FIELD = 400;  // wider than any result can be
 
 // One "%..." directive as read from the format.
 struct Conversion {
-  char spec[32];    // the directive rebuilt for snprintf
+  char spec[48];    // the directive rebuilt for snprintf
   size_t length;    // characters of the format it spans
   bool is_integer;  // one of d i u x X o c, without '*' or wide lengths
   int h_count;      // 1 for "h" (short), 2 for "hh" (char)
@@ -72,8 +72,9 @@ Conversion parse_conversion(const char* directive) {
       !unsafe && type != '\0' && std::strchr("diuxXoc", type) != nullptr;
   if (!conversion.is_integer) return conversion;
 
-  char width_text[8] = "";
-  char precision_text[8] = "";
+  // Room for any int, so that no compiler can see a cut here.
+  char width_text[16] = "";
+  char precision_text[16] = "";
   if (width >= 0) std::snprintf(width_text, sizeof width_text, "%d", width);
   if (precision >= 0) {
     std::snprintf(precision_text, sizeof precision_text, ".%d", precision);
