@@ -14,6 +14,7 @@
 
 #include "platform/inf.h"
 #include "platform/posix/errno_status.h"
+#include "platform/posix/fault.h"
 #include "platform/posix/inf_model.h"
 #include "platform/posix/inf_text.h"
 #include "platform/posix/root_dir.h"
@@ -98,6 +99,25 @@ StatusCode open_error(int error, const std::string& path, bool bare) {
                                           : W32_ERROR_PATH_NOT_FOUND;
 }
 
+// Reads up to size bytes of fd into contents; fewer when the file ends
+// sooner. A failed read fails the whole, rather than leave a cut text that
+// would parse as a shorter file.
+StatusCode read_contents(int fd, size_t size, std::string* contents) {
+  contents->resize(size);
+  size_t done = 0;
+  while (done < size) {
+    StatusCode fault = fault_hit(FaultPoint::kInfRead);
+    if (fault != W32_ERROR_SUCCESS) return fault;
+    ssize_t got = read(fd, &(*contents)[done], size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return win32_error_from_errno(errno);
+    if (got == 0) break;
+    done += static_cast<size_t>(got);
+  }
+  contents->resize(done);
+  return W32_ERROR_SUCCESS;
+}
+
 // Reads the whole file into contents.
 StatusCode read_file(const char* file_name, std::string* contents) {
   bool bare = !has_directory(file_name);
@@ -121,15 +141,7 @@ StatusCode read_file(const char* file_name, std::string* contents) {
   } else if (info.st_size > kMaxFileSize) {
     status = W32_ERROR_NOT_ENOUGH_MEMORY;
   } else {
-    contents->resize(static_cast<size_t>(info.st_size));
-    size_t done = 0;
-    while (done < contents->size()) {
-      ssize_t got = read(fd, &(*contents)[done], contents->size() - done);
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      done += static_cast<size_t>(got);
-    }
-    contents->resize(done);
+    status = read_contents(fd, static_cast<size_t>(info.st_size), contents);
   }
   close(fd);
   return status;
