@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/inf.h"
+#include "platform/posix/fault.h"
 #include "platform/posix/inf_text.h"
 #include "test_root.h"
 
@@ -105,6 +106,17 @@ TEST_F(InfReaderTest, OpenFindsBareNamesInTheInfDirectoryOnly) {
   EXPECT_EQ(inf_open((root_ + "/other.inf").c_str(), &inf),
             W32_ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(inf_open((root_ + "/nodir/zebsetup.inf").c_str(), &inf), 3u);
+}
+
+TEST_F(InfReaderTest, AFailedReadFailsTheOpenInsteadOfCuttingTheFile) {
+  write_inf(kHeader);
+  fault_arm(FaultPoint::kInfRead, 1, W32_ERROR_GEN_FAILURE);
+  InfHandle inf = nullptr;
+  EXPECT_EQ(inf_open("zebsetup.inf", &inf), W32_ERROR_GEN_FAILURE);
+  EXPECT_EQ(inf, nullptr);
+  fault_clear();
+  ASSERT_EQ(inf_open("zebsetup.inf", &inf), 0u);
+  inf_close(inf);
 }
 
 struct FieldCase {

@@ -17,6 +17,7 @@ enum class FaultPoint {
   kRegSet,
   kRegDeleteKey,
   kRegDeleteValue,
+  kInfRead,  // each read(2) of an INF file's contents
   kCount
 };
 

@@ -1,0 +1,475 @@
+// The INF parser and the reads of its model. The parser is one pass over the
+// text that records lines in file order; they are grouped by section at the
+// end.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/posix/inf_model.h"
+
+namespace {
+
+constexpr size_t kMaxSectionNameLength = 255;
+constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
+// Larger texts are refused: the model addresses its text by 32-bit offsets,
+// and the text it builds is at most about twice the size of what it parses.
+constexpr size_t kMaxTextSize = 0x3FFFFFFF;
+constexpr char kEndOfText = '\x1A';  // Ctrl-Z: nothing after it is read
+
+char fold(char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+// Blanks as SetupAPI sees them in the 8-bit text: the ASCII ones and the
+// no-break space.
+bool is_blank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' ||
+         c == '\xA0';
+}
+
+// ---------------------------------------------------------------------------
+// Parsing.
+
+// The state of the one pass over the text.
+struct Parser {
+  const char* data;
+  size_t size;
+  size_t pos;
+  InfModel* model;
+  int32_t section;      // current section, -1 before the first
+  std::string field;    // the field being built
+  std::string pending;  // blanks inside a field, kept if more text follows
+  bool field_started;
+  bool has_key;
+  uint32_t line_fields;  // fields of the current line so far
+  bool line_started;
+  std::vector<InfLineRecord> raw_lines;  // in file order
+};
+
+void append_to_field(Parser* parser, const char* text, size_t length) {
+  size_t room = kMaxFieldLength > parser->field.size()
+                    ? kMaxFieldLength - parser->field.size()
+                    : 0;
+  parser->field.append(text, length < room ? length : room);
+}
+
+void emit_pending(Parser* parser) {
+  append_to_field(parser, parser->pending.data(), parser->pending.size());
+  parser->pending.clear();
+}
+
+// Stores the field being built as the next field of the current line.
+void finish_field(Parser* parser) {
+  InfModel* model = parser->model;
+  InfFieldRecord record = {static_cast<uint32_t>(model->text.size()),
+                           static_cast<uint32_t>(parser->field.size())};
+  model->text.append(parser->field);
+  model->text.push_back('\0');
+  model->fields.push_back(record);
+  ++parser->line_fields;
+  parser->field.clear();
+  parser->pending.clear();
+  parser->field_started = false;
+}
+
+void skip_to_line_end(Parser* parser) {
+  while (parser->pos < parser->size && parser->data[parser->pos] != '\n') {
+    ++parser->pos;
+  }
+}
+
+void skip_blanks(Parser* parser) {
+  while (parser->pos < parser->size && is_blank(parser->data[parser->pos])) {
+    ++parser->pos;
+  }
+}
+
+// At a section header's '['; records the section (merging repeats).
+StatusCode parse_section_header(Parser* parser) {
+  const char* start = parser->data + parser->pos + 1;
+  size_t length = 0;
+  while (parser->pos + 1 + length < parser->size && start[length] != ']' &&
+         start[length] != '\n') {
+    ++length;
+  }
+  if (parser->pos + 1 + length >= parser->size || start[length] != ']') {
+    return W32_ERROR_BAD_SECTION_NAME_LINE;
+  }
+  if (length > kMaxSectionNameLength) return W32_ERROR_SECTION_NAME_TOO_LONG;
+  InfModel* model = parser->model;
+  int32_t found = -1;
+  for (size_t i = 0; i < model->sections.size(); ++i) {
+    const InfFieldRecord& name = model->sections[i].name;
+    if (inf_names_equal(inf_model_field_text(model, name), name.length, start,
+                        length)) {
+      found = static_cast<int32_t>(i);
+      break;
+    }
+  }
+  if (found < 0) {
+    InfSectionRecord record = {{static_cast<uint32_t>(model->text.size()),
+                                static_cast<uint32_t>(length)},
+                               0,
+                               0};
+    model->text.append(start, length);
+    model->text.push_back('\0');
+    model->sections.push_back(record);
+    found = static_cast<int32_t>(model->sections.size() - 1);
+  }
+  parser->section = found;
+  skip_to_line_end(parser);
+  return W32_ERROR_SUCCESS;
+}
+
+// At a '\\' outside quotes: true (and moved to the start of the next line's
+// text) when it continues the line, that is when only blanks, backslashes or
+// a comment follow it on its line.
+bool take_continuation(Parser* parser) {
+  size_t next = parser->pos + 1;
+  while (next < parser->size &&
+         (is_blank(parser->data[next]) || parser->data[next] == '\\')) {
+    ++next;
+  }
+  if (next < parser->size && parser->data[next] != '\n' &&
+      parser->data[next] != ';') {
+    return false;
+  }
+  parser->pos = next;
+  skip_to_line_end(parser);
+  if (parser->pos < parser->size) ++parser->pos;
+  skip_blanks(parser);
+  parser->pending.clear();
+  return true;
+}
+
+// At an opening quote: copies the quoted text, "" standing for one quote.
+// The end of the line also ends the quote.
+void parse_quoted(Parser* parser) {
+  emit_pending(parser);
+  parser->field_started = true;
+  ++parser->pos;
+  while (parser->pos < parser->size) {
+    char c = parser->data[parser->pos];
+    if (c == '\n') return;
+    ++parser->pos;
+    if (c == '"') {
+      if (parser->pos < parser->size && parser->data[parser->pos] == '"') {
+        append_to_field(parser, "\"", 1);
+        ++parser->pos;
+        continue;
+      }
+      return;
+    }
+    append_to_field(parser, &c, 1);
+  }
+}
+
+// Records the current line, if it holds anything, in file order.
+void finish_line(Parser* parser) {
+  if (!parser->line_started) return;
+  finish_field(parser);
+  InfModel* model = parser->model;
+  InfLineRecord record = {
+      static_cast<uint32_t>(parser->section),
+      static_cast<uint32_t>(model->fields.size()) - parser->line_fields,
+      parser->line_fields, parser->has_key};
+  parser->raw_lines.push_back(record);
+}
+
+void start_line(Parser* parser) {
+  parser->field.clear();
+  parser->pending.clear();
+  parser->field_started = false;
+  parser->has_key = false;
+  parser->line_fields = 0;
+  parser->line_started = false;
+}
+
+// Parses one line of keys and values, from its first character to its end.
+void parse_data_line(Parser* parser) {
+  start_line(parser);
+  while (parser->pos < parser->size) {
+    char c = parser->data[parser->pos];
+    if (c == '\n') break;
+    if (c == ';') {
+      skip_to_line_end(parser);
+      break;
+    }
+    if (c == '\\' && take_continuation(parser)) {
+      parser->line_started = true;
+      continue;
+    }
+    parser->line_started = true;
+    if (c == '"') {
+      parse_quoted(parser);
+    } else if (c == ',' ||
+               (c == '=' && !parser->has_key && parser->line_fields == 0)) {
+      finish_field(parser);
+      if (c == '=') parser->has_key = true;
+      ++parser->pos;
+      skip_blanks(parser);
+    } else if (is_blank(c)) {
+      if (parser->field_started) parser->pending.push_back(c);
+      ++parser->pos;
+    } else {
+      emit_pending(parser);
+      append_to_field(parser, &c, 1);
+      parser->field_started = true;
+      ++parser->pos;
+    }
+  }
+  finish_line(parser);
+}
+
+// Parses the whole text; lines are left in file order in raw_lines.
+StatusCode parse_lines(Parser* parser) {
+  while (parser->pos < parser->size) {
+    skip_blanks(parser);
+    if (parser->pos >= parser->size) break;
+    char c = parser->data[parser->pos];
+    if (c == '\n') {
+      ++parser->pos;
+      continue;
+    }
+    if (c == ';') {
+      skip_to_line_end(parser);
+      continue;
+    }
+    if (c == '[') {
+      StatusCode status = parse_section_header(parser);
+      if (status != W32_ERROR_SUCCESS) return status;
+      continue;
+    }
+    if (parser->section < 0) return W32_ERROR_EXPECTED_SECTION_NAME;
+    parse_data_line(parser);
+  }
+  return W32_ERROR_SUCCESS;
+}
+
+// Orders the lines by section, keeping file order within each section.
+void group_lines(Parser* parser) {
+  InfModel* model = parser->model;
+  for (const InfLineRecord& line : parser->raw_lines) {
+    ++model->sections[line.section].line_count;
+  }
+  uint32_t next = 0;
+  for (InfSectionRecord& section : model->sections) {
+    section.first_line = next;
+    next += section.line_count;
+  }
+  std::vector<uint32_t> fill(model->sections.size(), 0);
+  model->lines.resize(parser->raw_lines.size());
+  for (const InfLineRecord& line : parser->raw_lines) {
+    InfSectionRecord& section = model->sections[line.section];
+    model->lines[section.first_line + fill[line.section]++] = line;
+  }
+}
+
+// The length of the text the parser reads: up to the first Ctrl-Z.
+size_t text_length(const char* data, size_t size) {
+  const void* end = size == 0 ? nullptr : std::memchr(data, kEndOfText, size);
+  return end == nullptr ? size : static_cast<const char*>(end) - data;
+}
+
+// ---------------------------------------------------------------------------
+// Lookups.
+
+// The text that %name% stands for: field 1 of the first [Strings] line with
+// that key, unsubstituted; null when there is none.
+const InfFieldRecord* string_value(const InfModel* model, const char* name,
+                                   size_t length) {
+  if (model->strings_section < 0) return nullptr;
+  uint32_t strings = static_cast<uint32_t>(model->strings_section);
+  const InfSectionRecord& section = model->sections[strings];
+  for (uint32_t i = 0; i < section.line_count; ++i) {
+    const InfLineRecord* line = inf_model_line(model, strings, i);
+    const InfFieldRecord* key = inf_model_raw_field(model, line, 0);
+    if (key == nullptr || !inf_names_equal(inf_model_field_text(model, *key),
+                                           key->length, name, length)) {
+      continue;
+    }
+    return inf_model_raw_field(model, line, 1);
+  }
+  return nullptr;
+}
+
+bool key_matches(const InfModel* model, const InfLineRecord* line,
+                 const char* key, std::string* scratch) {
+  const InfFieldRecord* field = inf_model_raw_field(model, line, 0);
+  if (field == nullptr) return false;
+  inf_model_substitute(model, *field, scratch);
+  return inf_names_equal(scratch->data(), scratch->size(), key,
+                         std::strlen(key));
+}
+
+}  // namespace
+
+StatusCode inf_parse_text(const char* data, size_t size, InfModel* out) {
+  *out = InfModel();
+  size = text_length(data, size);
+  if (size > kMaxTextSize) return W32_ERROR_NOT_ENOUGH_MEMORY;
+  Parser parser = {};
+  parser.data = data;
+  parser.size = size;
+  parser.model = out;
+  parser.section = -1;
+  out->text.reserve(size + size / 4 + 16);
+  out->fields.reserve(size / 8 + 4);
+  parser.raw_lines.reserve(size / 16 + 4);
+  StatusCode status = parse_lines(&parser);
+  if (status != W32_ERROR_SUCCESS) {
+    *out = InfModel();
+    return status;
+  }
+  group_lines(&parser);
+  out->strings_section = inf_model_find_section(out, "Strings");
+  return W32_ERROR_SUCCESS;
+}
+
+bool inf_names_equal(const char* a, size_t a_length, const char* b,
+                     size_t b_length) {
+  if (a_length != b_length) return false;
+  for (size_t i = 0; i < a_length; ++i) {
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+int32_t inf_model_find_section(const InfModel* model, const char* name) {
+  if (model == nullptr || name == nullptr) return -1;
+  size_t length = std::strlen(name);
+  for (size_t i = 0; i < model->sections.size(); ++i) {
+    const InfFieldRecord& record = model->sections[i].name;
+    if (inf_names_equal(inf_model_field_text(model, record), record.length,
+                        name, length)) {
+      return static_cast<int32_t>(i);
+    }
+  }
+  return -1;
+}
+
+const InfLineRecord* inf_model_line(const InfModel* model, uint32_t section,
+                                    uint32_t index) {
+  const InfSectionRecord& record = model->sections[section];
+  return &model->lines[record.first_line + index];
+}
+
+StatusCode inf_model_find_line(const InfModel* model, uint32_t section,
+                               const char* key, uint32_t* index) {
+  uint32_t count = model->sections[section].line_count;
+  std::string scratch;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (key == nullptr ||
+        key_matches(model, inf_model_line(model, section, i), key, &scratch)) {
+      *index = i;
+      return W32_ERROR_SUCCESS;
+    }
+  }
+  return W32_ERROR_LINE_NOT_FOUND;
+}
+
+const InfFieldRecord* inf_model_raw_field(const InfModel* model,
+                                          const InfLineRecord* line,
+                                          uint32_t index) {
+  if (index == 0) {
+    if (line->has_key || line->field_count == 1) {
+      return &model->fields[line->first_field];
+    }
+    return nullptr;
+  }
+  uint32_t position = line->has_key ? index : index - 1;
+  if (position >= line->field_count) return nullptr;
+  return &model->fields[line->first_field + position];
+}
+
+const char* inf_model_field_text(const InfModel* model,
+                                 const InfFieldRecord& field) {
+  return model->text.data() + field.offset;
+}
+
+void inf_model_substitute(const InfModel* model, const InfFieldRecord& field,
+                          std::string* out) {
+  const char* text = inf_model_field_text(model, field);
+  size_t length = field.length;
+  out->clear();
+  size_t pos = 0;
+  while (pos < length) {
+    const char* percent =
+        static_cast<const char*>(std::memchr(text + pos, '%', length - pos));
+    if (percent == nullptr) break;
+    size_t start = static_cast<size_t>(percent - text);
+    out->append(text + pos, start - pos);
+    const char* close = static_cast<const char*>(
+        std::memchr(text + start + 1, '%', length - start - 1));
+    if (close == nullptr) {
+      pos = start;
+      break;
+    }
+    size_t end = static_cast<size_t>(close - text);
+    const InfFieldRecord* value =
+        end == start + 1
+            ? nullptr
+            : string_value(model, text + start + 1, end - start - 1);
+    if (end == start + 1) {
+      out->push_back('%');
+    } else if (value != nullptr) {
+      out->append(inf_model_field_text(model, *value), value->length);
+    } else {
+      out->append(text + start, end + 1 - start);
+    }
+    pos = end + 1;
+  }
+  out->append(text + pos, length - pos);
+}
+
+StatusCode inf_model_read_field(const InfModel* model,
+                                const InfLineRecord* line, uint32_t index,
+                                std::string* out) {
+  const InfFieldRecord* field = inf_model_raw_field(model, line, index);
+  if (field == nullptr) return W32_ERROR_GEN_FAILURE;
+  inf_model_substitute(model, *field, out);
+  return W32_ERROR_SUCCESS;
+}
+
+StatusCode inf_parse_int(const char* text, int32_t* value) {
+  const char* p = text;
+  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  int base = 10;
+  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
+      std::strchr("0123456789abcdefABCDEF", p[2] != '\0' ? p[2] : 'g')) {
+    base = 16;
+    p += 2;
+  } else if (p[0] == '0') {
+    base = 8;
+  }
+  const char* digits = p;
+  uint64_t magnitude = 0;
+  for (;; ++p) {
+    int digit;
+    if (*p >= '0' && *p <= '9') {
+      digit = *p - '0';
+    } else if (*p >= 'a' && *p <= 'f') {
+      digit = *p - 'a' + 10;
+    } else if (*p >= 'A' && *p <= 'F') {
+      digit = *p - 'A' + 10;
+    } else {
+      break;
+    }
+    if (digit >= base) break;
+    if (magnitude <= 0xFFFFFFFFull) magnitude = magnitude * base + digit;
+  }
+  if (p == digits) {
+    if (*text != '\0') return W32_ERROR_INVALID_DATA;
+    *value = 0;
+    return W32_ERROR_SUCCESS;
+  }
+  if (*p != '\0') return W32_ERROR_INVALID_DATA;
+  if (negative) {
+    *value = magnitude >= 0x80000000ull ? INT32_MIN
+                                        : -static_cast<int32_t>(magnitude);
+  } else {
+    *value =
+        magnitude > 0x7FFFFFFFull ? INT32_MAX : static_cast<int32_t>(magnitude);
+  }
+  return W32_ERROR_SUCCESS;
+}
