@@ -1,5 +1,6 @@
 #include "config/device_root.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "config/os_class.h"
@@ -10,6 +11,8 @@ namespace {
 
 constexpr const char* DEV_REG_ROOT_KEY = "dev_reg_root";
 constexpr uint32_t SEARCH_VALUE_CAPACITY = 256;
+// The lock of a device root is named by this prefix and the root's path.
+constexpr char DEVICE_ROOT_LOCK_PREFIX[] = "device root HKLM\\";
 
 // Reads value_name of key as text: the data, terminated within text
 // (SEARCH_VALUE_CAPACITY + 1 bytes) whatever its type and length. False when
@@ -37,6 +40,17 @@ StatusCode open_device_root(SetupInfo info, bool write, RegKey* root) {
     return STATUS_REG_ERROR;
   }
   return 0;
+}
+
+StatusCode lock_device_root(SetupInfo info, NamedLock* lock) {
+  char path[ROOT_PATH_CAPACITY];
+  if (get_setup_string(info, SECTION_STRINGS, DEV_REG_ROOT_KEY, path,
+                       ROOT_PATH_CAPACITY) != 0) {
+    return STATUS_INF_CORRUPT;
+  }
+  char name[sizeof(DEVICE_ROOT_LOCK_PREFIX) + ROOT_PATH_CAPACITY];
+  std::snprintf(name, sizeof name, "%s%s", DEVICE_ROOT_LOCK_PREFIX, path);
+  return lock_acquire(name, lock);
 }
 
 StatusCode open_setup_and_root(bool write, SetupInfo* info, RegKey* root) {

@@ -40,7 +40,8 @@ StatusCode dev_auto_configure(SetupInfo info, RegKey device);
 // The automatic value for auto index k at the given baud rate (non-zero).
 uint32_t auto_value(uint32_t k, uint32_t baud);
 
-// Deletes every subkey of the device root whose marker begins with "d".
+// Deletes every subkey of the device root whose marker begins with "d", with
+// the root's lock held.
 StatusCode dev_purge(SetupInfo info);
 
 // Listing: reads the first device name into record->name. 259 when there is
@@ -63,12 +64,16 @@ StatusCode dev_read_at(DeviceRecord* record);
 StatusCode dev_find_subkey(SetupInfo info, RegKey root, const char* name,
                            uint32_t value_name_capacity, char* subkey);
 
-// Deletes the key of the device called record->name, whatever its state.
+// Deletes the key of the device called record->name, whatever its state. The
+// root's lock is held from the search to the delete.
 StatusCode dev_remove(DeviceRecord* record);
 
 // Creates the key of a new device called record->name under the lowest free
 // subkey number, marked new, with its name value and an all-ones mask; the
 // key, open for reading and setting values, is left in record->key.
 // 0xF0000001 when the device exists, 0xF0000006 for a name longer than 247
-// characters.
+// characters. The root's lock is held from the duplicate check to the last
+// write, and the key's writes land as one group: where the platform can, a
+// crash leaves no key or the whole of it. A write that fails deletes the
+// half-made key again and gives its code.
 StatusCode dev_create(DeviceRecord* record);

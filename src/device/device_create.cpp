@@ -33,9 +33,27 @@ void lowest_free_subkey(RegKey root, char* subkey, size_t capacity) {
   }
 }
 
-// Creates the new subkey and writes its marker; on a failed marker write the
-// half-made subkey is deleted again.
-StatusCode create_marked_key(RegKey root, const char* subkey, RegKey* out) {
+// Writes the marker "n", the name value and the all-ones mask of a new key.
+StatusCode write_new_device_values(SetupInfo info, RegKey key,
+                                   const char* name) {
+  StatusCode status = write_marker(key, MARKER_NEW);
+  if (status != 0) return status;
+  char value_name[VALUE_NAME_CAPACITY];
+  get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
+                      value_name, sizeof(value_name));
+  char name_value[WANTED_NAME_CAPACITY];
+  std::snprintf(name_value, sizeof(name_value), "%s%s", DEVICE_NAME_PREFIX,
+                name);
+  status = write_text_value(key, value_name, name_value);
+  if (status != 0) return status;
+  return write_dword_value(key, VALUE_AUTOCFG_MASK, AUTOCFG_MASK_ALL);
+}
+
+// Creates the new subkey and writes its values. A key that existed already
+// is left untouched (0xF0000001); when a write fails, the half-made key is
+// deleted again, so that no key without its marker, name or mask remains.
+StatusCode create_device_key(SetupInfo info, RegKey root, const char* subkey,
+                             const char* name, RegKey* out) {
   RegKey key = nullptr;
   uint32_t disposition = 0;
   StatusCode status =
@@ -45,7 +63,7 @@ StatusCode create_marked_key(RegKey root, const char* subkey, RegKey* out) {
     reg_close_key(key);
     return STATUS_DUP_DEVICE;
   }
-  status = write_marker(key, MARKER_NEW);
+  status = write_new_device_values(info, key, name);
   if (status != 0) {
     reg_close_key(key);
     reg_delete_key(root, subkey);
@@ -55,19 +73,26 @@ StatusCode create_marked_key(RegKey root, const char* subkey, RegKey* out) {
   return 0;
 }
 
-// Writes the name value and the all-ones mask; their results do not count.
-void write_device_values(SetupInfo info, RegKey key, const char* name) {
-  char value_name[VALUE_NAME_CAPACITY];
-  get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
-                      value_name, sizeof(value_name));
-  char name_value[WANTED_NAME_CAPACITY];
-  std::snprintf(name_value, sizeof(name_value), "%s%s", DEVICE_NAME_PREFIX,
-                name);
-  write_text_value(key, value_name, name_value);
-  write_dword_value(key, VALUE_AUTOCFG_MASK, AUTOCFG_MASK_ALL);
+// Creates the device key as one group of writes, so that where the platform
+// can do so it is born whole: a crash leaves no key or all of it.
+StatusCode create_whole_device_key(SetupInfo info, RegKey root,
+                                   const char* subkey, const char* name,
+                                   RegKey* out) {
+  StatusCode status = reg_begin_group();
+  if (status != 0) return status;
+  RegKey key = nullptr;
+  status = create_device_key(info, root, subkey, name, &key);
+  StatusCode landed = reg_end_group();
+  if (status == 0 && landed != 0) {
+    reg_close_key(key);
+    status = landed;
+  }
+  if (status == 0) *out = key;
+  return status;
 }
 
-// Creation proper, with the setup file and the device root open.
+// Creation proper, with the setup file and the device root open and the
+// root's lock held.
 StatusCode create_in_root(SetupInfo info, RegKey root, DeviceRecord* record) {
   if (std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH) {
     return STATUS_INVALID_PARAM;
@@ -75,12 +100,8 @@ StatusCode create_in_root(SetupInfo info, RegKey root, DeviceRecord* record) {
   if (device_exists(record)) return STATUS_DUP_DEVICE;
   char subkey[DEVICE_SUBKEY_NAME_CAPACITY];
   lowest_free_subkey(root, subkey, sizeof(subkey));
-  RegKey key = nullptr;
-  StatusCode status = create_marked_key(root, subkey, &key);
-  if (status != 0) return status;
-  write_device_values(info, key, record->name);
-  record->key = key;
-  return 0;
+  return create_whole_device_key(info, root, subkey, record->name,
+                                 &record->key);
 }
 
 }  // namespace
@@ -91,7 +112,12 @@ StatusCode dev_create(DeviceRecord* record) {
   RegKey root = nullptr;
   StatusCode status = open_setup_and_root(true, &info, &root);
   if (status != 0) return status;
-  status = create_in_root(info, root, record);
+  NamedLock lock = nullptr;
+  status = lock_device_root(info, &lock);
+  if (status == 0) {
+    status = create_in_root(info, root, record);
+    lock_release(lock);
+  }
   close_setup_info(info);
   reg_close_key(root);
   return status;

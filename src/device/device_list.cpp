@@ -36,6 +36,16 @@ StatusCode read_name_at(SetupInfo info, RegKey root, DeviceRecord* record) {
   return 0;
 }
 
+// Removal proper, with the root's lock held from the search to the delete.
+StatusCode remove_from_root(SetupInfo info, RegKey root, const char* name) {
+  char subkey[SUBKEY_NAME_CAPACITY] = {0};
+  StatusCode status =
+      dev_find_subkey(info, root, name, VALUE_NAME_CAPACITY, subkey);
+  if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_DEV_NOT_FOUND;
+  if (status != 0) return status;
+  return reg_delete_key(root, subkey);
+}
+
 }  // namespace
 
 StatusCode dev_read_at(DeviceRecord* record) {
@@ -68,13 +78,11 @@ StatusCode dev_remove(DeviceRecord* record) {
   RegKey root = nullptr;
   StatusCode status = open_setup_and_root(true, &info, &root);
   if (status != 0) return status;
-  char subkey[SUBKEY_NAME_CAPACITY] = {0};
-  status =
-      dev_find_subkey(info, root, record->name, VALUE_NAME_CAPACITY, subkey);
-  if (status == W32_ERROR_FILE_NOT_FOUND) {
-    status = STATUS_DEV_NOT_FOUND;
-  } else if (status == 0) {
-    status = reg_delete_key(root, subkey);
+  NamedLock lock = nullptr;
+  status = lock_device_root(info, &lock);
+  if (status == 0) {
+    status = remove_from_root(info, root, record->name);
+    lock_release(lock);
   }
   close_setup_info(info);
   reg_close_key(root);

@@ -182,7 +182,12 @@ StatusCode dev_purge(SetupInfo info) {
   RegKey root = nullptr;
   StatusCode status = open_device_root(info, true, &root);
   if (status != 0) return status;
-  status = purge_root(root);
+  NamedLock lock = nullptr;
+  status = lock_device_root(info, &lock);
+  if (status == 0) {
+    status = purge_root(root);
+    lock_release(lock);
+  }
   reg_close_key(root);
   return status;
 }

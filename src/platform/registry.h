@@ -63,3 +63,16 @@ StatusCode reg_delete_value(RegKey key, const char* name);
 
 // Releases a key from reg_open_key or reg_create_key.
 void reg_close_key(RegKey key);
+
+// Starts a group of writes that land together where the platform can do so.
+// On the POSIX store every write until reg_end_group is part of one
+// transaction: other processes see none of them before the group ends, and a
+// crash before then leaves none of them. A write that fails inside the group
+// changes nothing and returns its code as always. On Windows the registry
+// offers no such transaction to these calls: the writes land one by one as
+// they are made, microseconds apart. Groups do not nest.
+StatusCode reg_begin_group();
+
+// Ends the group of reg_begin_group: its writes land (on the POSIX store, one
+// durable commit). On failure none of them has landed.
+StatusCode reg_end_group();

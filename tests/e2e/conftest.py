@@ -23,6 +23,9 @@ Running programs: ``plat.run(*args, exe="zebcfg", timeout=60, unprivileged=False
     ``exe`` is a name in the build directory ("zebcfg", "zebprobe"; ".exe" is
     added under Wine) or an absolute Linux path (a copied executable, see
     ``plat.copy_exe``).
+    ``plat.run_parallel([args, ...], exe="zebcfg")``: starts one program per
+    argument list at once and waits for all; returns their ``Result``s in
+    order. Under Wine each run has its own runexit code file.
     ``plat.run_argv(argv)``: argv[0] is the program (a platform path, see
     ``plat.exe_path``); the other elements reach it as separate arguments.
     ``plat.run_raw(line)``: a raw command line, program token first. Under Wine
@@ -304,6 +307,9 @@ class _Platform:
     def run_unprivileged(self, *args, **kw):
         return self.run(*args, unprivileged=True, **kw)
 
+    def run_parallel(self, arg_lists, exe="zebcfg", timeout=120):
+        raise NotImplementedError
+
     def cmdline(self, tail, exe="zebcfg"):
         return quote_windows_arg(self.exe_path(exe)) + (" " + tail if tail else "")
 
@@ -419,6 +425,24 @@ class NativePlatform(_Platform):
 
     def run_raw(self, line, timeout=60):
         return self.run_argv(split_windows_cmdline(line), timeout=timeout)
+
+    def run_parallel(self, arg_lists, exe="zebcfg", timeout=120):
+        argvs = [[self.exe_path(exe), *map(str, args)] for args in arg_lists]
+        procs = [subprocess.Popen(argv, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                  env=self.env, start_new_session=True)
+                 for argv in argvs]
+        results = []
+        for argv, proc in zip(argvs, procs):
+            try:
+                out, err = proc.communicate(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                for other in procs:
+                    other.kill()
+                pytest.fail(f"{argv} did not end within {timeout} s")
+            code = proc.returncode if proc.returncode >= 0 else None
+            results.append(Result(_decode(out), _decode(err), code, argv))
+        return results
 
     def _unprivileged_argv(self, argv):
         # nobody must reach the program and read (not write) the store.
@@ -540,6 +564,18 @@ class WineSession:
             return "Z:" + str(path).replace("/", "\\")
 
 
+def _read_code(code_file):
+    """(the exit code runexit wrote, or None; runexit's note when it has none)."""
+    if not code_file.exists():
+        return None, "no code file"
+    text = code_file.read_text().strip()
+    return (int(text), "") if text.isdigit() else (None, text)
+
+
+def _code_in(code_file):
+    return _read_code(code_file)[0]
+
+
 # Pauses before each further try of a Wine launch that failed without a word.
 WINE_LAUNCH_RETRY_PAUSES = (1, 2, 4)
 
@@ -599,7 +635,7 @@ class WinePlatform(_Platform):
         return out, _decode(err_path.read_bytes()), proc.returncode
 
     def _run_through_runexit(self, tail, timeout, raw_line=None):
-        argv = ["C:\\zeb\\runexit.exe", "C:\\zeb\\rc.txt", *tail]
+        argv = ["C:\\zeb\\runexit.exe", "C:\\zeb\\" + self._code_file.name, *tail]
         extra = {"RUNEXIT_CMDLINE": raw_line} if raw_line is not None else None
 
         def launch():
@@ -632,10 +668,7 @@ class WinePlatform(_Platform):
 
     def _read_code_file(self):
         """(the child's exit code or None, runexit's note when it has no code)."""
-        if not self._code_file.exists():
-            return None, "no code file"
-        text = self._code_file.read_text().strip()
-        return (int(text), "") if text.isdigit() else (None, text)
+        return _read_code(self._code_file)
 
     def run_argv(self, argv, timeout=60, unprivileged=False):
         if unprivileged:
@@ -644,6 +677,40 @@ class WinePlatform(_Platform):
 
     def run_raw(self, line, timeout=60):
         return self._run_through_runexit([], timeout, raw_line=line)
+
+    def run_parallel(self, arg_lists, exe="zebcfg", timeout=120):
+        runs = []
+        for n, args in enumerate(arg_lists):
+            code_file = self.session.zeb_dir / f"rc-{n}.txt"
+            code_file.unlink(missing_ok=True)
+            argv = [f"C:\\zeb\\{code_file.name}", self.exe_path(exe),
+                    *map(str, args)]
+            runs.append((code_file, argv, self._start_wine(["C:\\zeb\\runexit.exe",
+                                                            *argv])))
+        results = []
+        for code_file, argv, proc in runs:
+            try:
+                out, err = proc.communicate(timeout=timeout)
+            except subprocess.TimeoutExpired:
+                self.session.restart_server()
+                pytest.fail(f"wine {argv} did not end within {timeout} s")
+            out = _decode(out).replace("\r\n", "\n")
+            code = _code_in(code_file)
+            if not out and code is None:
+                # Wine never ran it (see _launch_with_retries): run it now.
+                self._code_file, saved = code_file, self._code_file
+                try:
+                    results.append(self._run_through_runexit(argv[1:], timeout))
+                finally:
+                    self._code_file = saved
+                continue
+            results.append(Result(out, _decode(err), code, argv[1:]))
+        return results
+
+    def _start_wine(self, argv):
+        return subprocess.Popen(["wine", *argv], stdin=subprocess.DEVNULL,
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                env=self.env)
 
     def reg(self, *args):
         # reg prints every failure of its own on stdout.

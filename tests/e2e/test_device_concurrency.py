@@ -1,89 +1,91 @@
-"""Concurrent device creation on the native build's embedded store.
+"""Parallel writers of one device root, on both builds.
 
-Eight `a` runs with distinct names start at once. The only guard between
-them is the store's refusal to create a key that exists, so each run ends
-either with success or with "This device already exists", and no device key
-may ever hold values written by two runs.
+Every writer of the device root holds the lock named for it, so eight runs
+started at once behave as if they ran one after another: eight creations of
+distinct names all succeed, eight creations of one name make one device, and
+eight removals of one device remove it once. Each device key carries only
+values written by the run that created it.
 """
-
-import subprocess
 
 import pytest
 
 from device_support import AUTO, auto_values, fresh_root, listing, root_keys
 
 RUNS = 8
-ROUNDS = 5
 EXISTS = "This device already exists\n"
+NOT_FOUND = "Device not found\n"
 
 
-def start_all(plat, argvs):
-    procs = [subprocess.Popen([plat.exe_path("zebcfg"), *argv],
-                              stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                              stderr=subprocess.PIPE, env=plat.env)
-             for argv in argvs]
-    results = []
-    for proc in procs:
-        out, err = proc.communicate(timeout=120)
-        results.append((out.decode(), err.decode(), proc.returncode))
-    return results
+def _names_in_root(plat):
+    """{device name: subkey} of the device root, checking that every key is
+    whole and written by one run."""
+    owners = {}
+    for sub, values in root_keys(plat).items():
+        assert sub.startswith("zeb_dev_"), sub
+        assert values.get("") == ("REG_SZ", ""), (sub, values)
+        rtype, text = values["friendlyname"]
+        assert rtype == "REG_SZ" and text.startswith("ZEB_DEV_"), values
+        name = text[len("ZEB_DEV_"):]
+        assert name not in owners, f"{name} in {owners.get(name)} and {sub}"
+        owners[name] = sub
+    return owners
 
 
-@pytest.mark.only_on("native", reason="the guarantee under test is the "
-                     "embedded store's: one atomic transaction per write and "
-                     "an existing-key disposition for a key that exists; "
-                     "Wine's registry server is another store")
-def test_eight_concurrent_creations(plat):
-    for round_no in range(ROUNDS):
-        fresh_root(plat)
-        names = [f"Dev{round_no}_{i}" for i in range(RUNS)]
-        bauds = {name: 1200 * (i + 1) for i, name in enumerate(names)}
-        results = start_all(plat, [
-            ["a", name, "Transport=Serial", f"Port.BaudRate={bauds[name]}",
-             f"Label={name}"] for name in names])
+def test_eight_creations_of_distinct_names_all_succeed(plat):
+    fresh_root(plat)
+    names = [f"Dev{i}" for i in range(RUNS)]
+    bauds = {name: 1200 * (i + 1) for i, name in enumerate(names)}
+    results = plat.run_parallel([
+        ["a", name, "Transport=Serial", f"Port.BaudRate={bauds[name]}",
+         f"Label={name}"] for name in names])
+    for name, r in zip(names, results):
+        assert (r.out, r.code) == ("", 0), (name, r)
 
-        created = set()
-        for name, (out, err, code) in zip(names, results):
-            assert (out, code) in (("", 0), (EXISTS, 1)), (round_no, name, out,
-                                                           err, code)
-            assert err == "", (round_no, name, err)
-            if code == 0:
-                created.add(name)
-        assert created, f"round {round_no}: no run succeeded"
+    owners = _names_in_root(plat)
+    assert sorted(owners) == names
+    # Distinct subkey numbers, the lowest ones, each holding its run's values.
+    assert sorted(owners.values()) == sorted(f"zeb_dev_{i}" for i in range(RUNS))
+    keys = root_keys(plat)
+    for name, sub in owners.items():
+        values = keys[sub]
+        assert values["label"] == ("REG_SZ", name), (sub, values)
+        assert values["port.baudrate"] == ("REG_DWORD", hex(bauds[name]))
+        got = {p: int(values[p.lower()][1], 16) for p in AUTO}
+        assert got == auto_values(bauds[name]), (sub, name)
 
-        keys = root_keys(plat)
-        owners = {}
-        for sub, values in keys.items():
-            assert sub.startswith("zeb_dev_"), sub
-            marker = values.get("")
-            assert marker == ("REG_SZ", ""), (sub, values)
-            rtype, text = values["friendlyname"]
-            assert rtype == "REG_SZ" and text.startswith("ZEB_DEV_"), values
-            name = text[len("ZEB_DEV_"):]
-            assert name in created, (sub, name, created)
-            assert name not in owners, f"{name} in {owners.get(name)} and {sub}"
-            owners[name] = sub
-            # Every value must come from the run that wrote the name.
-            assert values["autocfg_mask"] == ("REG_DWORD", "0xffffffff")
-            assert values["devpartclass"] == ("REG_SZ", "XPT_SERIAL")
-            assert values["label"] == ("REG_SZ", name), (sub, values)
-            assert values["port.baudrate"] == ("REG_DWORD",
-                                               hex(bauds[name])), values
-            expected = auto_values(bauds[name])
-            got = {p: int(values[p.lower()][1], 16) for p in AUTO}
-            assert got == expected, (sub, name)
-        assert set(owners) == created
-
-        r = plat.run("l")
-        assert r.code == 0, r
-        assert r.out.startswith("Configured devices:\n"), r
-        shown = sorted(line[4:] for line in r.out.splitlines()[1:])
-        assert shown == sorted(created), (round_no, r.out)
-        assert r.out == listing(*_in_key_order(owners))
+    r = plat.run("l")
+    assert r.code == 0, r
+    in_key_order = sorted(owners, key=lambda name: int(owners[name][8:]))
+    assert r.out == listing(*in_key_order)
 
 
-def _in_key_order(owners):
-    """Names of the surviving devices in the store's enumeration order
-    (subkey names compared with A-Z folded)."""
-    return [name for name, sub in sorted(owners.items(),
-                                         key=lambda item: item[1].lower())]
+def test_eight_creations_of_one_name_make_one_device(plat):
+    fresh_root(plat)
+    spellings = ["Com1", "COM1", "com1", "cOM1"] * (RUNS // 4)
+    results = plat.run_parallel([
+        ["a", name, "Transport=Serial", f"Label=run{i}"]
+        for i, name in enumerate(spellings)])
+    winners = [i for i, r in enumerate(results) if r.code == 0]
+    assert len(winners) == 1, results
+    for i, r in enumerate(results):
+        expected = ("", 0) if i in winners else (EXISTS, plat.exit(1))
+        assert (r.out, r.code) == expected, (i, r)
+
+    owners = _names_in_root(plat)
+    assert list(owners) == [spellings[winners[0]]]
+    keys = root_keys(plat)
+    assert keys["zeb_dev_0"]["label"] == ("REG_SZ", f"run{winners[0]}")
+
+
+def test_eight_removals_of_one_device_remove_it_once(plat):
+    fresh_root(plat)
+    assert plat.run("a", "Com1", "Transport=Serial").code == 0
+    assert plat.run("a", "Com2", "Transport=Serial").code == 0
+    results = plat.run_parallel([["r", "COM1"]] * RUNS)
+    removed = [r for r in results if r.code == 0]
+    assert len(removed) == 1, results
+    assert removed[0].out == "COM1 removed\n"
+    for r in results:
+        if r.code != 0:
+            assert (r.out, r.code) == (NOT_FOUND, plat.exit(1)), r
+    assert plat.run("l").out == listing("Com2")

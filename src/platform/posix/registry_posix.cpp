@@ -388,3 +388,9 @@ StatusCode reg_delete_value(RegKey key, const char* name) {
 void reg_close_key(RegKey key) {
   if (key != nullptr && key != &g_local_machine) delete key;
 }
+
+// A group is a write transaction of the store; the writes made inside it
+// become savepoints of it, so that a failed one is undone alone.
+StatusCode reg_begin_group() { return store_begin_write(); }
+
+StatusCode reg_end_group() { return store_commit(); }

@@ -158,9 +158,7 @@ StatusCode has_schema(bool* present) {
 StatusCode begin_level();
 
 StatusCode create_schema() {
-  StatusCode status = exec("PRAGMA journal_mode=DELETE");
-  if (status != W32_ERROR_SUCCESS) return status;
-  status = begin_level();
+  StatusCode status = begin_level();
   if (status != W32_ERROR_SUCCESS) return status;
   status = exec(kSchema);
   if (status != W32_ERROR_SUCCESS) {
@@ -168,6 +166,21 @@ StatusCode create_schema() {
     return status;
   }
   return store_commit();
+}
+
+// A writer's journal: write-ahead logging, so that a reader never has to
+// undo what a writer killed in mid-transaction left behind (with a rollback
+// journal it must, and a reader without write rights cannot). The log and
+// its index stay on disk when the last writer closes, so that such a reader
+// always finds them (it may not create them); they take the store's
+// permissions. Every commit is synced to disk before it returns, so that
+// what a command reported done survives a power cut.
+StatusCode choose_journal() {
+  int persist = 1;
+  sqlite3_file_control(g_store.db, "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+  StatusCode status = exec("PRAGMA journal_mode=WAL");
+  if (status == W32_ERROR_SUCCESS) status = exec("PRAGMA synchronous=FULL");
+  return status;
 }
 
 StatusCode connect(const std::string& path, bool exists) {
@@ -187,7 +200,7 @@ StatusCode connect(const std::string& path, bool exists) {
   g_store.read_only = sqlite3_db_readonly(g_store.db, "main") == 1;
   sqlite3_busy_timeout(g_store.db, kBusyTimeoutMs);
   g_store.data_version = -1;
-  return W32_ERROR_SUCCESS;
+  return g_store.read_only ? W32_ERROR_SUCCESS : choose_journal();
 }
 
 // Makes sure the opened store has its tables; *absent when it has none and

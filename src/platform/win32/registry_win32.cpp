@@ -93,3 +93,8 @@ StatusCode reg_delete_value(RegKey key, const char* name) {
 }
 
 void reg_close_key(RegKey key) { RegCloseKey(to_hkey(key)); }
+
+// The writes of a group have landed one by one as they were made.
+StatusCode reg_begin_group() { return W32_ERROR_SUCCESS; }
+
+StatusCode reg_end_group() { return W32_ERROR_SUCCESS; }
