@@ -44,7 +44,7 @@ e2e:
 
 demo: deps
 	cmake -S . -B $(NATIVE_DIR)
-	cmake --build $(NATIVE_DIR) -j $(JOBS) --target zebcfg zebreg
+	cmake --build $(NATIVE_DIR) -j $(JOBS) --target zebcfg zebreg zebinstall
 	@scripts/demo.sh
 
 clean:
