@@ -3,10 +3,12 @@
 # nothing but this tree and apt.
 #
 #   make build   native build in build/native, Windows build in build/win
-#   make test    both builds, the unit tests, then the end-to-end tests
-#                natively and under Wine
-#   make demo    native zebcfg and zebreg, a store in ./demo-root, a sample
-#                session
+#   make package both builds, then build/package/: a Debian package of the
+#                native build and a zip of the Windows build
+#   make test    both builds and packages, the unit tests, then the
+#                end-to-end tests natively and under Wine
+#   make demo    native zebcfg, zebreg and zebinstall (only the packages the
+#                native build needs), a store in ./demo-root, a sample session
 
 NATIVE_DIR := build/native
 WIN_DIR    := build/win
@@ -14,12 +16,15 @@ JOBS       ?= 2
 PYTHON     := /usr/bin/python3
 PYTEST_ARGS ?=
 
-.PHONY: all build native win deps test unit e2e demo clean
+.PHONY: all build native win deps demo-deps package test unit e2e demo clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+demo-deps:
+	@scripts/install-deps.sh demo
 
 build: deps
 	@$(MAKE) --no-print-directory native win
@@ -32,7 +37,11 @@ win:
 	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 	cmake --build $(WIN_DIR) -j $(JOBS)
 
+package: build
+	@scripts/package.sh
+
 test: build
+	@scripts/package.sh >/dev/null
 	@$(MAKE) --no-print-directory unit e2e
 
 unit:
@@ -42,10 +51,10 @@ e2e:
 	ZEBCFG_NATIVE_DIR=$(CURDIR)/$(NATIVE_DIR) ZEBCFG_WIN_DIR=$(CURDIR)/$(WIN_DIR) \
 	  $(PYTHON) -m pytest tests/e2e $(PYTEST_ARGS)
 
-demo: deps
+demo: demo-deps
 	cmake -S . -B $(NATIVE_DIR)
 	cmake --build $(NATIVE_DIR) -j $(JOBS) --target zebcfg zebreg zebinstall
 	@scripts/demo.sh
 
 clean:
-	rm -rf $(NATIVE_DIR) $(WIN_DIR) demo-root
+	rm -rf $(NATIVE_DIR) $(WIN_DIR) build/package demo-root
