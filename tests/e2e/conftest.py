@@ -5,7 +5,8 @@ Every test that takes the fixture ``plat`` runs twice: natively (``plat.name ==
 "wine"``) in one temporary WINEPREFIX shared by the whole session.
 
 Where the executables come from
-    ZEBCFG_NATIVE_DIR (default <repo>/build/native): zebcfg, zebreg, zebprobe.
+    ZEBCFG_NATIVE_DIR (default <repo>/build/native): zebcfg, zebreg, zebinstall,
+    zebprobe.
     ZEBCFG_WIN_DIR (default <repo>/build/win): zebcfg.exe, zebprobe.exe and the
     test helpers built from tests/win/*.c (runexit.exe). The Wine run is
     skipped, with its reason, when zebcfg.exe or runexit.exe is missing.
