@@ -3,10 +3,12 @@
 # nothing but this tree and apt.
 #
 #   make build   native build in build/native, Windows build in build/win
-#   make test    both builds, the layer check, the unit tests, then the
-#                end-to-end tests natively and under Wine
-#   make demo    native zebcfg and zebreg, a store in ./demo-root, a sample
-#                session
+#   make package both builds, then build/package/: a Debian package of the
+#                native build and a zip of the Windows build
+#   make test    both builds and packages, the layer check, the unit tests,
+#                then the end-to-end tests natively and under Wine
+#   make demo    native zebcfg, zebreg and zebinstall (only the packages the
+#                native build needs), a store in ./demo-root, a sample session
 #   make sanitize  unit and native end-to-end tests under ASan and UBSan
 #   make fuzz      the libFuzzer harnesses, FUZZ_SECONDS (30) each
 
@@ -15,16 +17,20 @@ WIN_DIR      := build/win
 SANITIZE_DIR := build/sanitize
 FUZZ_DIR     := build/fuzz
 FUZZ_SECONDS ?= 30
-JOBS       ?= 2
-PYTHON     := /usr/bin/python3
-PYTEST_ARGS ?=
+JOBS         ?= 2
+PYTHON       := /usr/bin/python3
+PYTEST_ARGS  ?=
 
-.PHONY: all build native win deps test layers unit e2e sanitize fuzz demo clean
+.PHONY: all build native win deps demo-deps package test layers unit e2e \
+        sanitize fuzz demo clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
+
+demo-deps:
+	@scripts/install-deps.sh demo
 
 build: deps
 	@$(MAKE) --no-print-directory native win
@@ -37,7 +43,11 @@ win:
 	cmake -S . -B $(WIN_DIR) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 	cmake --build $(WIN_DIR) -j $(JOBS)
 
+package: build
+	@scripts/package.sh
+
 test: build
+	@scripts/package.sh >/dev/null
 	@$(MAKE) --no-print-directory layers unit e2e
 
 # The folders of src/ include one another downward only.
@@ -66,10 +76,10 @@ fuzz: deps
 	cmake --build $(FUZZ_DIR) -j $(JOBS)
 	scripts/fuzz.sh $(FUZZ_DIR) $(FUZZ_SECONDS)
 
-demo: deps
+demo: demo-deps
 	cmake -S . -B $(NATIVE_DIR)
-	cmake --build $(NATIVE_DIR) -j $(JOBS) --target zebcfg zebreg
+	cmake --build $(NATIVE_DIR) -j $(JOBS) --target zebcfg zebreg zebinstall
 	@scripts/demo.sh
 
 clean:
-	rm -rf $(NATIVE_DIR) $(WIN_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) demo-root
+	rm -rf $(NATIVE_DIR) $(WIN_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build/package demo-root

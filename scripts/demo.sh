@@ -1,20 +1,19 @@
 #!/usr/bin/env bash
 # A sample session of the native build against a store in ./demo-root:
-# the store is provisioned from examples/zebsetup.inf with zebreg (as an
+# the store is provisioned from examples/zebsetup.inf with zebinstall (as an
 # installer would), then zebcfg configures two ports, the property map and
 # the driver's services. Every command is shown with its output and exit code.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 BIN=${ZEBCFG_NATIVE_DIR:-build/native}
-for tool in zebcfg zebreg; do
+for tool in zebcfg zebreg zebinstall; do
   [ -x "$BIN/$tool" ] || { echo "demo: $BIN/$tool is not built (make native)" >&2; exit 1; }
 done
 
 # A fresh store each time, so that the session always reads the same.
 export ZEBCFG_ROOT=$PWD/demo-root
 rm -rf "$ZEBCFG_ROOT"
-mkdir -p "$ZEBCFG_ROOT/inf"
 
 step() { printf '\n# %s\n' "$*"; }
 
@@ -36,12 +35,10 @@ run() {
 
 zebcfg() { run zebcfg "$@"; }
 zebreg() { run zebreg "$@"; }
+zebinstall() { run zebinstall "$@"; }
 
-step "Install the driver's setup file and create its registry keys"
-echo "\$ cp examples/zebsetup.inf $ZEBCFG_ROOT/inf/"
-cp examples/zebsetup.inf "$ZEBCFG_ROOT/inf/"
-echo "\$ REG=$BIN/zebreg examples/provision.sh"
-REG="$BIN/zebreg" examples/provision.sh
+step "Install the driver's setup file: into \$ZEBCFG_ROOT/inf, with its registry keys"
+zebinstall examples/zebsetup.inf
 # The native platform keeps the driver's services in the store; register the
 # two services of [cfg_start_stop] as running.
 for service in zebbus zebser; do
@@ -103,4 +100,7 @@ zebcfg r lab-gw
 zebcfg r lab-gw
 zebcfg l
 echo
-echo "The store is left in $ZEBCFG_ROOT; try: ZEBCFG_ROOT=$ZEBCFG_ROOT $BIN/zebcfg l"
+echo "The store is left in $ZEBCFG_ROOT. zebcfg finds its store and setup file"
+echo "through ZEBCFG_ROOT (else /var/lib/zebcfg); to go on with this one:"
+echo "  export ZEBCFG_ROOT=$ZEBCFG_ROOT"
+echo "  $BIN/zebcfg l"

@@ -1,11 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and the demo need, and
-# only those that are missing; runs apt-get update only when one is missing.
+# Installs the Debian packages that a purpose needs, and only those that are
+# missing; runs apt-get update only when one is missing.
+#
+#   install-deps.sh        everything: both builds, the packages, every test
+#   install-deps.sh demo   the native build of zebcfg, zebreg and zebinstall
 set -euo pipefail
 
-PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev python3-pytest mingw-w64
-          wine wine64 xvfb xdotool libbenchmark-dev
-          clang libclang-rt-14-dev)  # make sanitize, make fuzz
+# The native build of the tools (make demo).
+DEMO_PACKAGES=(cmake g++ make libsqlite3-dev)
+# The Windows build, the unit and end-to-end tests (Wine, a display for the
+# dialog tests), the sanitizer and fuzz builds, the benchmarks and the
+# packages.
+FULL_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev python3-pytest mingw-w64
+               wine wine64 xvfb xdotool libbenchmark-dev
+               clang libclang-rt-14-dev)  # make sanitize, make fuzz
+
+case ${1:-full} in
+  demo) PACKAGES=("${DEMO_PACKAGES[@]}") ;;
+  full) PACKAGES=("${FULL_PACKAGES[@]}") ;;
+  *) echo "usage: install-deps.sh [demo|full]" >&2; exit 2 ;;
+esac
 
 installed() {
   dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'

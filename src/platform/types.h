@@ -67,6 +67,7 @@ constexpr uint32_t W32_REG_NONE = 0;
 constexpr uint32_t W32_REG_SZ = 1;
 constexpr uint32_t W32_REG_BINARY = 3;
 constexpr uint32_t W32_REG_DWORD = 4;
+constexpr uint32_t W32_REG_MULTI_SZ = 7;
 
 // Dispositions of a key creation.
 constexpr uint32_t W32_REG_CREATED_NEW_KEY = 1;

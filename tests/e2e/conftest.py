@@ -5,7 +5,8 @@ Every test that takes the fixture ``plat`` runs twice: natively (``plat.name ==
 "wine"``) in one temporary WINEPREFIX shared by the whole session.
 
 Where the executables come from
-    ZEBCFG_NATIVE_DIR (default <repo>/build/native): zebcfg, zebreg, zebprobe.
+    ZEBCFG_NATIVE_DIR (default <repo>/build/native): zebcfg, zebreg, zebinstall,
+    zebprobe.
     ZEBCFG_WIN_DIR (default <repo>/build/win): zebcfg.exe, zebprobe.exe and the
     test helpers built from tests/win/*.c (runexit.exe). The Wine run is
     skipped, with its reason, when zebcfg.exe or runexit.exe is missing.
@@ -62,6 +63,12 @@ Registry, always with reg.exe's syntax: ``plat.reg(*args)`` runs zebreg
     (taken modulo 2**32), bytes REG_BINARY, None deletes the value; an empty
     dict creates only the key. Keys are written as HKLM\\... or HKCU\\...
 
+INF installation: ``plat.install_section(inf, section="DefaultInstall")``
+    installs a section of the INF file at the Linux path inf: natively with
+    zebinstall (its Result), under Wine with ``rundll32
+    setupapi.dll,InstallHinfSection <section> 128 <inf>`` (whose Result says
+    nothing of the section: look at the registry and the INF folder).
+
 Platform version: ``plat.set_version(platform_id, major, minor, csd="")``
     writes the native version record (HKLM\\System\\Platform); it skips under
     Wine, which takes its version from ``plat.set_wine_version(name)`` (winxp,
@@ -97,8 +104,9 @@ Other attributes: ``plat.test_dir`` (a per-test Linux folder, removed after
     DISPLAY.
 
 ``setup_inf`` fixture: installs examples/zebsetup.inf and creates its device
-    root and map key (as examples/provision.sh does); yields an ``Example`` with
-    .dev_root and .map_path (paths below HKLM) and .plat.
+    root and map key (what its [DefaultInstall] creates, without the initial
+    map entries, in one quick import); yields an ``Example`` with .dev_root and
+    .map_path (paths below HKLM) and .plat.
 """
 
 import atexit
@@ -118,7 +126,6 @@ REPO = Path(__file__).resolve().parents[2]
 NATIVE_DIR = Path(os.environ.get("ZEBCFG_NATIVE_DIR") or REPO / "build" / "native")
 WIN_DIR = Path(os.environ.get("ZEBCFG_WIN_DIR") or REPO / "build" / "win")
 EXAMPLE_INF = REPO / "examples" / "zebsetup.inf"
-PROVISION = REPO / "examples" / "provision.sh"
 
 TEST_KEY = r"HKLM\Software\ZebTest"
 WINE_VERSIONS = ("winxp", "win2k", "nt40", "win7", "win10", "win98", "win95",
@@ -142,17 +149,33 @@ class Result:
         return f"Result(code={self.code!r}, out={self.out!r}, err={self.err[-400:]!r})"
 
 
-def read_cfg_strings(path):
-    """Returns the [cfg_strings] key=value pairs of an INF (first line wins)."""
+def read_inf_section(path, name):
+    """Returns the key=value pairs of one section of an INF (first line wins),
+    keys in lower case, values with their quotes removed."""
     values, section = {}, None
     for line in Path(path).read_text(encoding="latin-1").splitlines():
         line = line.split(";", 1)[0].strip()
         if line.startswith("[") and line.endswith("]"):
             section = line[1:-1].strip().lower()
-        elif section == "cfg_strings" and "=" in line:
+        elif section == name.lower() and "=" in line:
             key, value = (s.strip() for s in line.split("=", 1))
             values.setdefault(key.lower(), value.strip('"'))
     return values
+
+
+def resolve_inf_strings(text, strings):
+    """Replaces each %key% of text by its [Strings] value (%% is one %)."""
+    return re.sub(r"%([^%]*)%",
+                  lambda m: strings.get(m.group(1).lower(), m.group(0))
+                  if m.group(1) else "%", text)
+
+
+def read_cfg_strings(path):
+    """Returns the [cfg_strings] key=value pairs of an INF (first line wins),
+    with %strings% resolved from [Strings] as the INF reader resolves them."""
+    strings = read_inf_section(path, "Strings")
+    return {key: resolve_inf_strings(value, strings)
+            for key, value in read_inf_section(path, "cfg_strings").items()}
 
 
 def split_windows_cmdline(line):
@@ -474,6 +497,11 @@ class NativePlatform(_Platform):
                 kind, data = _reg_type_and_data(value)
                 self.reg_add(key, name, kind, data)
 
+    def install_section(self, inf, section="DefaultInstall"):
+        if not (NATIVE_DIR / "zebinstall").exists():
+            pytest.fail(f"{NATIVE_DIR / 'zebinstall'} is not built (run make build)")
+        return self.run_argv([str(NATIVE_DIR / "zebinstall"), section, str(inf)])
+
     def set_version(self, platform_id, major, minor, csd=""):
         self.reg_import({r"HKLM\System\Platform": {
             "PlatformId": platform_id, "MajorVersion": major,
@@ -730,6 +758,16 @@ class WinePlatform(_Platform):
 
     def reg_import(self, keys):
         self._regedit(regedit_text(keys))
+
+    def install_section(self, inf, section="DefaultInstall"):
+        # rundll32 shows nothing with mode 128 and ends with 0 whatever the
+        # section did; installing again does the same, so a launch that did
+        # not end with 0 is tried again.
+        argv = ["rundll32", "setupapi.dll,InstallHinfSection", section, "128",
+                self.session.win_path(inf)]
+        out, err, code = self._launch_with_retries(
+            argv, lambda: self._wine(argv, 120), lambda out, code: code == 0)
+        return Result(out, err, code, argv)
 
     def set_version(self, platform_id, major, minor, csd=""):
         pytest.skip("Wine's version record is set by name; use set_wine_version")

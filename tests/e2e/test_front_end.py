@@ -1,11 +1,7 @@
-"""Entry and dispatch: program name, syntax and unknown-command lines, command
-word matching, and the provisioning script of the example."""
-
-import subprocess
+"""Entry and dispatch: program name, syntax and unknown-command lines, and
+command word matching."""
 
 import pytest
-
-from conftest import EXAMPLE_INF, PROVISION, read_cfg_strings
 
 SYNTAX = "syntax: {} <cmd> [args]\n"
 
@@ -63,31 +59,3 @@ def test_nothing_goes_to_standard_error(plat):
         # Wine may add its own diagnostics; the program itself writes none.
         if plat.name == "native":
             assert r.err == "", args
-
-
-def _provision(plat):
-    env = dict(plat.env)
-    if plat.name == "native":
-        env["REG"] = plat.exe_path("zebreg")
-    else:
-        env["REG"] = "wine reg"
-    # Output to /dev/null, never a pipe: Wine's helpers would hold it open.
-    return subprocess.run(["sh", str(PROVISION)], env=env, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                          timeout=120)
-
-
-def test_provision_script_creates_the_device_root_and_map_key(plat):
-    strings = read_cfg_strings(EXAMPLE_INF)
-    root = "HKLM\\" + strings["dev_reg_root"]
-    map_key = "HKLM\\" + strings["map_path"]
-    assert plat.reg_query(root) is None
-    assert _provision(plat).returncode == 0
-    for key in (root, map_key):
-        values = plat.reg_query(key)
-        assert values is not None, key
-        # At most the empty default line that Wine's reg shows for a bare key.
-        assert set(values) <= {""}, values
-    # Running it again on provisioned keys succeeds and changes nothing.
-    assert _provision(plat).returncode == 0
-    assert plat.reg_query(root) is not None

@@ -51,6 +51,14 @@ SESSION = [
      "reg: Unable to find the specified registry key\n", 1),
     (["delete", KEY, "/f"], OK, 0),
     (["query", KEY], "reg: Unable to find the specified registry key\n", 1),
+    # REG_MULTI_SZ: items separated by \0 in /d, shown the same way.
+    (["add", KEY, "/v", "M", "/t", "REG_MULTI_SZ", "/d", r"a\0b c\0", "/f"], OK, 0),
+    (["add", KEY, "/v", "One", "/t", "reg_multi_sz", "/d", "x", "/f"], OK, 0),
+    (["add", KEY, "/v", "Bad", "/t", "REG_MULTI_SZ", "/d", r"a\0\0b", "/f"],
+     "reg: The option [/d] must be followed by a valid string\n", 1),
+    (["query", KEY],
+     f"\n{FULL}\n    M    REG_MULTI_SZ    a\\0b c\n    One    REG_MULTI_SZ    x\n\n", 0),
+    (["delete", KEY, "/f"], OK, 0),
 ]
 
 

@@ -13,7 +13,6 @@ namespace {
 
 constexpr uint32_t kNameCapacity = 16384;
 constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegMultiSz = 7;
 constexpr uint32_t kRegQword = 11;
 
 void print_success() {
@@ -69,6 +68,8 @@ bool type_from_name(const std::string& text, uint32_t* type) {
     *type = W32_REG_BINARY;
   else if (name == "REG_NONE")
     *type = W32_REG_NONE;
+  else if (name == "REG_MULTI_SZ")
+    *type = W32_REG_MULTI_SZ;
   else
     return false;
   return true;
@@ -118,6 +119,28 @@ bool parse_binary(const std::string& text, std::vector<uint8_t>* bytes) {
   return true;
 }
 
+// A REG_MULTI_SZ text: items separated by \0, each followed by its zero
+// byte, then one more. An empty item before a separator is refused, as reg
+// does, since it would end the list for every reader.
+bool parse_multi_sz(const std::string& text, std::vector<uint8_t>* bytes) {
+  std::string item;
+  for (size_t i = 0; i < text.size(); i++) {
+    if (text[i] != '\\' || i + 1 >= text.size() || text[i + 1] != '0') {
+      item += text[i];
+      continue;
+    }
+    if (item.empty()) return false;
+    bytes->insert(bytes->end(), item.begin(), item.end());
+    bytes->push_back(0);
+    item.clear();
+    i++;
+  }
+  bytes->insert(bytes->end(), item.begin(), item.end());
+  if (!item.empty()) bytes->push_back(0);
+  bytes->push_back(0);
+  return true;
+}
+
 // The bytes /t and /d describe; prints the message and returns false when
 // they are not valid.
 bool value_bytes(const RegCommand& cmd, uint32_t* type,
@@ -148,6 +171,13 @@ bool value_bytes(const RegCommand& cmd, uint32_t* type,
       std::printf(
           "reg: The option [/d] must be followed by a valid hexadecimal "
           "value\n");
+      return false;
+    }
+    return true;
+  }
+  if (*type == W32_REG_MULTI_SZ) {
+    if (!parse_multi_sz(cmd.data, bytes)) {
+      std::printf("reg: The option [/d] must be followed by a valid string\n");
       return false;
     }
     return true;
@@ -214,7 +244,7 @@ std::string multi_text(const std::vector<uint8_t>& bytes) {
 std::string data_text(uint32_t type, const std::vector<uint8_t>& bytes) {
   char number[32];
   if (type == W32_REG_SZ || type == kRegExpandSz) return string_text(bytes);
-  if (type == kRegMultiSz) return multi_text(bytes);
+  if (type == W32_REG_MULTI_SZ) return multi_text(bytes);
   if (type == W32_REG_DWORD && bytes.size() == 4) {
     uint32_t value = 0;
     for (int i = 3; i >= 0; i--) value = value * 256 + bytes[i];
@@ -532,7 +562,8 @@ int run_query(const RegCommand& cmd) {
 void print_help() {
   std::printf(
       "Usage:\n"
-      "  zebreg add KEY [/v NAME | /ve] [/t REG_SZ|REG_DWORD|REG_BINARY] "
+      "  zebreg add KEY [/v NAME | /ve] "
+      "[/t REG_SZ|REG_DWORD|REG_BINARY|REG_MULTI_SZ] "
       "[/d DATA] [/f]\n"
       "  zebreg query KEY [/v NAME | /ve] [/s]\n"
       "  zebreg delete KEY [/v NAME | /ve] [/f]\n"

@@ -1,0 +1,58 @@
+# bash completion for zebcfg, zebinstall and zebreg.
+#
+# zebcfg completes its command words, and for the words that name a device
+# (s, sq, r, rq, p) the devices that "zebcfg l" lists, read from the store
+# that zebcfg itself would use ($ZEBCFG_ROOT or /var/lib/zebcfg).
+
+_zebcfg_words="a aq s sq r rq l p ml ms msq osver stop stopq stopd restart
+restartq restartd reboot msg wait"
+
+# The device names that "zebcfg l" lists, one a line.
+_zebcfg_devices() {
+  "$1" l 2>/dev/null | sed -n 's/^    //p'
+}
+
+_zebcfg() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  local IFS=$'\n'
+  COMPREPLY=()
+  if [[ $COMP_CWORD -eq 1 ]]; then
+    IFS=$' \t\n'
+    COMPREPLY=($(compgen -W "$_zebcfg_words" -- "${cur,,}"))
+    return 0
+  fi
+  if [[ $COMP_CWORD -eq 2 ]]; then
+    case ${COMP_WORDS[1],,} in
+      s | sq | r | rq | p)
+        COMPREPLY=($(compgen -W "$(_zebcfg_devices "${COMP_WORDS[0]}")" \
+          -- "$cur"))
+        ;;
+      wait)
+        COMPREPLY=($(compgen -c -- "$cur"))
+        ;;
+    esac
+  fi
+  return 0
+}
+
+_zebinstall() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  COMPREPLY=($(compgen -f -X '!*.[iI][nN][fF]' -- "$cur") \
+    $(compgen -d -S / -- "$cur"))
+  return 0
+}
+
+_zebreg() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  if [[ $COMP_CWORD -eq 1 ]]; then
+    COMPREPLY=($(compgen -W "add query delete" -- "$cur"))
+  else
+    COMPREPLY=($(compgen -W "/v /ve /t /d /f /s REG_SZ REG_DWORD REG_BINARY
+REG_MULTI_SZ" -- "$cur"))
+  fi
+  return 0
+}
+
+complete -F _zebcfg zebcfg
+complete -o nospace -F _zebinstall zebinstall
+complete -F _zebreg zebreg

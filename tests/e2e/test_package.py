@@ -1,0 +1,162 @@
+"""What ships: the version resource and manifest of zebcfg.exe, the Debian
+package of the native build (unpacked and run), the man pages and the bash
+completion."""
+
+import os
+import re
+import shutil
+import subprocess
+import zipfile
+
+import pytest
+
+from conftest import NATIVE_DIR, REPO
+
+VERSION = re.search(r"project\(zebcfg VERSION ([0-9]+\.[0-9]+\.[0-9]+)",
+                    (REPO / "CMakeLists.txt").read_text()).group(1)
+
+# The supportedOS ids of Windows Vista, 7, 8, 8.1 and 10.
+SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0",
+                "35138b9a-5d96-4fbd-8e2d-a2440225f93a",
+                "4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38",
+                "1f676c76-80e1-4239-95bb-83d0f6d0da78",
+                "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a"]
+
+
+@pytest.mark.only_on("wine", reason="the version resource and the manifest "
+                     "are parts of the Windows executable")
+def test_zebcfg_exe_carries_the_cmake_version_and_its_manifest(plat):
+    r = plat.run(plat.exe_path("zebcfg"), exe="resinfo")
+    assert r.code == 0, r
+    lines = r.out.split("\n")
+    assert lines[:4] == [f"fixed: {VERSION}.0 {VERSION}.0", "ProductName: zebcfg",
+                         f"FileVersion: {VERSION}", f"ProductVersion: {VERSION}"], r
+    manifest = r.out.split("manifest:\n", 1)[1]
+    assert re.search(r'<requestedExecutionLevel level="asInvoker"', manifest)
+    assert re.findall(r'<supportedOS Id="\{([0-9a-f-]+)\}"', manifest) == SUPPORTED_OS
+
+
+# ----- the Debian package and the Windows zip (make package) -----
+
+PACKAGE_DIR = REPO / "build" / "package"
+NOT_BUILT = "build/package holds no packages (make package)"
+
+
+def built(pattern):
+    found = sorted(PACKAGE_DIR.glob(pattern))
+    if not found:
+        pytest.skip(NOT_BUILT)
+    return found[-1]
+
+
+def run(argv, env, cwd=None):
+    return subprocess.run([str(a) for a in argv], env=env, cwd=cwd,
+                          stdin=subprocess.DEVNULL, capture_output=True,
+                          text=True, timeout=60)
+
+
+def test_the_debian_package_installs_and_provisions(tmp_path):
+    deb = built("zebcfg_*.deb")
+    field = run(["dpkg-deb", "-f", deb, "Version"], os.environ)
+    assert field.stdout.strip() == VERSION
+    root = tmp_path / "installed"
+    assert run(["dpkg-deb", "-x", deb, root], os.environ).returncode == 0
+    for path in ["usr/bin/zebcfg", "usr/bin/zebreg", "usr/bin/zebinstall",
+                 "usr/share/man/man1/zebcfg.1.gz", "usr/share/man/man1/zebreg.1.gz",
+                 "usr/share/man/man1/zebinstall.1.gz",
+                 "usr/share/bash-completion/completions/zebcfg",
+                 "usr/share/doc/zebcfg/examples/zebsetup.inf",
+                 "usr/share/doc/zebcfg/copyright", "var/lib/zebcfg"]:
+        assert (root / path).exists(), path
+    env = dict(os.environ, ZEBCFG_ROOT=str(tmp_path / "store"))
+    bin_dir = root / "usr" / "bin"
+    r = run([bin_dir / "zebinstall",
+             root / "usr/share/doc/zebcfg/examples/zebsetup.inf"], env)
+    assert r.returncode == 0, r
+    assert (tmp_path / "store" / "inf" / "zebsetup.inf").exists()
+    assert run([bin_dir / "zebcfg", "a", "COM7", "Port.Transport=serial"],
+               env).returncode == 0
+    r = run([bin_dir / "zebcfg", "l"], env)
+    assert (r.stdout, r.returncode) == ("Configured devices:\n    COM7\n", 0)
+    r = run([bin_dir / "zebinstall", "--version"], env)
+    assert r.stdout == f"zebinstall {VERSION}\n"
+
+
+def test_the_windows_zip_holds_what_a_deployment_needs():
+    archive = built("zebcfg-*-win64.zip")
+    folder = f"zebcfg-{VERSION}-win64/"
+    with zipfile.ZipFile(archive) as z:
+        names = {n for n in z.namelist() if not n.endswith("/")}
+        assert names == {folder + n for n in ("zebcfg.exe", "zebsetup.inf",
+                                              "provision.cmd", "README.md",
+                                              "LICENSE")}
+        assert z.read(folder + "zebsetup.inf") == (REPO / "examples" /
+                                                   "zebsetup.inf").read_bytes()
+
+
+# ----- man pages -----
+
+MAN = REPO / "man"
+
+
+def man_source(name):
+    return (MAN / name).read_text().replace("\\-", "-").replace("\\e", "\\")
+
+
+def test_zebcfg_1_names_every_command_word_and_status_text():
+    page = man_source("zebcfg.1")
+    entry = (REPO / "src" / "cli" / "entry.cpp").read_text()
+    words = re.findall(r'\{"([a-z]+)", \w+_handler, MODE_\w+\}', entry)
+    assert len(words) == 21
+    missing = [w for w in words if f"\\fB{w}\\fR" not in page]
+    assert not missing, missing
+    status = (REPO / "src" / "cli" / "status.cpp").read_text()
+    texts = ["".join(re.findall(r'"((?:[^"\\]|\\.)*)"', row))
+             for row in re.findall(r'\{(?:0x[0-9A-F]+|\d+), (?:"msg_\w+"|nullptr),'
+                                   r'((?:\s*"(?:[^"\\]|\\.)*")+)\}', status)]
+    assert len(texts) == 16
+    missing = [t for t in texts if t not in page]
+    assert not missing, missing
+
+
+@pytest.mark.skipif(shutil.which("man") is None, reason="man is not installed")
+@pytest.mark.parametrize("page", ["zebcfg.1", "zebreg.1", "zebinstall.1"])
+def test_man_pages_render_without_warnings(page):
+    r = run(["man", "--warnings", "-l", MAN / page],
+            dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="0"))
+    assert r.returncode == 0, r.stderr
+    assert r.stderr == ""
+
+
+# ----- bash completion -----
+
+COMPLETION = REPO / "completion" / "zebcfg.bash"
+
+
+def complete(plat, *words):
+    """COMPREPLY of bash completing the last of words, one a line."""
+    line = " ".join(f"'{w}'" for w in words)
+    script = (f"source '{COMPLETION}'\n"
+              f"COMP_WORDS=({line}); COMP_CWORD={len(words) - 1}\n"
+              f"$(complete -p {words[0]} | sed 's/.*-F \\([^ ]*\\) .*/\\1/')\n"
+              "for w in \"${COMPREPLY[@]}\"; do printf '%s\\n' \"$w\"; done\n")
+    env = dict(plat.env, PATH=f"{NATIVE_DIR}:{os.environ['PATH']}")
+    r = run(["bash", "-c", script], env)
+    assert r.returncode == 0, r
+    return r.stdout.splitlines()
+
+
+@pytest.mark.only_on("native", reason="the bash completion ships with the "
+                     "native package")
+def test_completion_offers_command_words_and_the_store_s_devices(setup_inf):
+    plat = setup_inf.plat
+    for name in ("COM7", "COM12", "lab-gw"):
+        assert plat.run("a", name, "Port.Transport=serial").code == 0
+    assert complete(plat, "zebcfg", "re") == ["restart", "restartq", "restartd",
+                                              "reboot"]
+    assert complete(plat, "zebcfg", "ST") == ["stop", "stopq", "stopd"]
+    assert complete(plat, "zebcfg", "p", "COM") == ["COM7", "COM12"]
+    assert complete(plat, "zebcfg", "rq", "") == ["COM7", "COM12", "lab-gw"]
+    assert complete(plat, "zebcfg", "ml", "") == []
+    assert complete(plat, "zebinstall", str(REPO / "examples" / "zeb")) == [
+        str(REPO / "examples" / "zebsetup.inf")]
