@@ -147,7 +147,7 @@ TEST_F(AutoConfigure, FailedWriteStopsTheWalkAndKeepsEarlierValues) {
   reg_close_key(key);
   SetupInfo info = open_info();
   key = make_key("zeb_dev_0");
-  fault_arm(FaultPoint::kRegSet, 2, 1018);
+  fault_arm_subject(FaultPoint::kRegSet, "A1", 1018);
   EXPECT_EQ(dev_auto_configure(info, key), 1018u);
   fault_clear();
   reg_close_key(key);

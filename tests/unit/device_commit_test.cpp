@@ -52,7 +52,7 @@ TEST_F(DeviceCommit, FollowsTheOutcomeTable) {
     make_device("zeb_dev_0", "Com1", c.marker,
                 c.transport ? "ZebSerial" : nullptr);
     DeviceRecord record = open_device("com1");
-    if (c.auto_fails) fault_arm(FaultPoint::kRegSet, 1, 1018);
+    if (c.auto_fails) fault_arm_subject(FaultPoint::kRegSet, "T0", 1018);
     EXPECT_EQ(dev_commit(&record), c.status) << c.label;
     fault_clear();
     EXPECT_EQ(record.key, nullptr) << c.label;
@@ -144,7 +144,7 @@ TEST_F(DeviceOpen, AnyFailureOfTheSearchIsDeviceNotFound) {
   make_device("zeb_dev_0", "Com1", "");
   DeviceRecord record = {};
   record.name = const_cast<char*>("Com1");
-  fault_arm(FaultPoint::kRegEnumKey, 1, 1018);
+  fault_arm_subject(FaultPoint::kRegEnumKey, kDeviceRootPath, 1018);
   EXPECT_EQ(dev_open(&record), STATUS_DEV_NOT_FOUND);
   fault_clear();
   // A subkey name that does not fit the search's buffer, met first.
@@ -186,7 +186,7 @@ TEST_F(DevicePurge, EnumerationFailureEndsThePurgeWithItsCode) {
   make_device("zeb_dev_0", "A", "d");
   make_device("zeb_dev_1", "B", "d");
   SetupInfo info = open_info();
-  fault_arm(FaultPoint::kRegEnumKey, 2, 1018);
+  fault_arm_subject(FaultPoint::kRegEnumKey, kDeviceRootPath, 1018, 2);
   EXPECT_EQ(dev_purge(info), 1018u);
   fault_clear();
   close_setup_info(info);
@@ -197,7 +197,8 @@ TEST_F(DevicePurge, FailedDeletionMovesOnToTheNextSubkey) {
   make_device("zeb_dev_0", "A", "d");
   make_device("zeb_dev_1", "B", "d");
   SetupInfo info = open_info();
-  fault_arm(FaultPoint::kRegDeleteKey, 1, W32_ERROR_ACCESS_DENIED);
+  fault_arm_subject(FaultPoint::kRegDeleteKey, "zeb_dev_0",
+                    W32_ERROR_ACCESS_DENIED);
   EXPECT_EQ(dev_purge(info), 0u);
   fault_clear();
   close_setup_info(info);

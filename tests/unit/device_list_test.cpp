@@ -100,7 +100,7 @@ TEST_F(DeviceList, NameThatDoesNotFitLeavesTheBufferAlone) {
 TEST_F(DeviceList, EnumerationFailureIsPassedOn) {
   make_device("zeb_dev_0", "Com1", "");
   make_device("zeb_dev_1", "Com2", "");
-  fault_arm(FaultPoint::kRegEnumKey, 2, 1018);
+  fault_arm_subject(FaultPoint::kRegEnumKey, kDeviceRootPath, 1018, 2);
   StatusCode end = 0;
   EXPECT_EQ(list_all(&end), std::vector<std::string>{"Com1"});
   EXPECT_EQ(end, 1018u);
@@ -141,7 +141,7 @@ TEST_F(DeviceRemove, SearchFailuresOtherThanNoMatchArePassedOn) {
   make_device("zeb_dev_0", "Com1", "");
   DeviceRecord record = {};
   record.name = const_cast<char*>("Com1");
-  fault_arm(FaultPoint::kRegEnumKey, 1, 1018);
+  fault_arm_subject(FaultPoint::kRegEnumKey, kDeviceRootPath, 1018);
   EXPECT_EQ(dev_remove(&record), 1018u);
   fault_clear();
   reg_close_key(make_key("aaaaaaaaaaaaaaaaaaaa"));
@@ -230,16 +230,17 @@ TEST_F(DeviceCreate, HonoursTheConfiguredNameValue) {
 // Whichever of the marker, name and mask writes fails, its code is the
 // result and no key without all three remains.
 TEST_F(DeviceCreate, AFailedValueWriteRemovesTheHalfMadeKey) {
-  for (uint32_t nth : {1u, 2u, 3u}) {
-    fault_arm(FaultPoint::kRegSet, nth, 1018);
-    EXPECT_EQ(create("Com1"), 1018u) << nth;
+  for (const char* value : {"", "FriendlyName", "autocfg_mask"}) {
+    fault_arm_subject(FaultPoint::kRegSet, value, 1018);
+    EXPECT_EQ(create("Com1"), 1018u) << value;
     fault_clear();
-    EXPECT_TRUE(subkeys().empty()) << nth;
+    EXPECT_TRUE(subkeys().empty()) << value;
   }
 }
 
 TEST_F(DeviceCreate, FailedCreationIsPassedOn) {
-  fault_arm(FaultPoint::kRegCreate, 1, W32_ERROR_ACCESS_DENIED);
+  fault_arm_subject(FaultPoint::kRegCreate, "zeb_dev_0",
+                    W32_ERROR_ACCESS_DENIED);
   EXPECT_EQ(create("Com1"), W32_ERROR_ACCESS_DENIED);
   fault_clear();
   EXPECT_TRUE(subkeys().empty());

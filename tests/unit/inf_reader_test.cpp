@@ -110,7 +110,8 @@ TEST_F(InfReaderTest, OpenFindsBareNamesInTheInfDirectoryOnly) {
 
 TEST_F(InfReaderTest, AFailedReadFailsTheOpenInsteadOfCuttingTheFile) {
   write_inf(kHeader);
-  fault_arm(FaultPoint::kInfRead, 1, W32_ERROR_GEN_FAILURE);
+  fault_arm_subject(FaultPoint::kInfRead, "zebsetup.inf",
+                    W32_ERROR_GEN_FAILURE);
   InfHandle inf = nullptr;
   EXPECT_EQ(inf_open("zebsetup.inf", &inf), W32_ERROR_GEN_FAILURE);
   EXPECT_EQ(inf, nullptr);

@@ -286,7 +286,7 @@ TEST_F(PropertyMap, FailingPairStopsTheRest) {
 
 TEST_F(PropertyMap, RegistryFailureInTheMiddleKeepsEarlierPairs) {
   create_map_key();
-  fault_arm(FaultPoint::kRegSet, 2, W32_ERROR_ACCESS_DENIED);
+  fault_arm_subject(FaultPoint::kRegSet, "b", W32_ERROR_ACCESS_DENIED);
   std::string out;
   EXPECT_EQ(
       run(map_set_handler, MODE_NORMAL, {"ms", "a=1", "b=2", "c=3"}, &out), 1);

@@ -155,7 +155,7 @@ TEST_F(PropertySet, AutoIndexAbove31HasNoMaskBit) {
 }
 
 TEST_F(PropertySet, FailedValueWriteKeepsTheMask) {
-  fault_arm(FaultPoint::kRegSet, 1, 1018);
+  fault_arm_subject(FaultPoint::kRegSet, "T1", 1018);
   EXPECT_EQ(set("T1", ACTION_SET, "500"), 1018u);
   fault_clear();
   EXPECT_EQ(dword("autocfg_mask"), 0xFFFFFFFFu);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/posix/fault.h"
 #include "platform/posix/store_keys.h"
 #include "platform/registry.h"
 
@@ -157,6 +158,9 @@ StatusCode record_reboot_pending() {
 
 int32_t dialog_message_box(const char* text, const char* title,
                            uint32_t style) {
+  if (fault_hit(FaultPoint::kDialogMessageBox, text) != W32_ERROR_SUCCESS) {
+    return 0;
+  }
   int tty = open_tty();
   if (tty < 0) return 0;
   std::vector<std::string> title_lines = wrap(title, kTextWidth);
@@ -170,6 +174,10 @@ int32_t dialog_message_box(const char* text, const char* title,
 }
 
 int32_t dialog_prompt_reboot() {
+  if (fault_hit(FaultPoint::kDialogPromptReboot, nullptr) !=
+      W32_ERROR_SUCCESS) {
+    return -1;
+  }
   int tty = open_tty();
   if (tty < 0) return -1;
   std::vector<std::string> text = {

@@ -17,6 +17,7 @@
 #include "platform/posix/fault.h"
 #include "platform/posix/inf_model.h"
 #include "platform/posix/inf_text.h"
+#include "platform/posix/live_handles.h"
 #include "platform/posix/root_dir.h"
 
 struct InfFileHandle {
@@ -52,6 +53,14 @@ const InfLineRecord* context_line(const InfLine* line, const InfModel** model) {
   }
   *model = found;
   return inf_model_line(found, line->section, line->line);
+}
+
+// The name of the section a line context names, for fault subjects; "" when
+// it names none.
+const char* line_section(const InfLine* line) {
+  const InfModel* model = nullptr;
+  if (context_line(line, &model) == nullptr) return "";
+  return inf_model_field_text(model, model->sections[line->section].name);
 }
 
 // The substituted text of field index of the line context.
@@ -99,14 +108,15 @@ StatusCode open_error(int error, const std::string& path, bool bare) {
                                           : W32_ERROR_PATH_NOT_FOUND;
 }
 
-// Reads up to size bytes of fd into contents; fewer when the file ends
-// sooner. A failed read fails the whole, rather than leave a cut text that
-// would parse as a shorter file.
-StatusCode read_contents(int fd, size_t size, std::string* contents) {
+// Reads up to size bytes of fd, the file called file_name, into contents;
+// fewer when the file ends sooner. A failed read fails the whole, rather
+// than leave a cut text that would parse as a shorter file.
+StatusCode read_contents(const char* file_name, int fd, size_t size,
+                         std::string* contents) {
   contents->resize(size);
   size_t done = 0;
   while (done < size) {
-    StatusCode fault = fault_hit(FaultPoint::kInfRead);
+    StatusCode fault = fault_hit(FaultPoint::kInfRead, file_name);
     if (fault != W32_ERROR_SUCCESS) return fault;
     ssize_t got = read(fd, &(*contents)[done], size - done);
     if (got < 0 && errno == EINTR) continue;
@@ -141,7 +151,8 @@ StatusCode read_file(const char* file_name, std::string* contents) {
   } else if (info.st_size > kMaxFileSize) {
     status = W32_ERROR_NOT_ENOUGH_MEMORY;
   } else {
-    status = read_contents(fd, static_cast<size_t>(info.st_size), contents);
+    status = read_contents(file_name, fd, static_cast<size_t>(info.st_size),
+                           contents);
   }
   close(fd);
   return status;
@@ -207,23 +218,32 @@ StatusCode inf_open(const char* file_name, InfHandle* out) {
   if (file_name == nullptr || out == nullptr) {
     return W32_ERROR_INVALID_PARAMETER;
   }
+  StatusCode status = fault_hit(FaultPoint::kInfOpen, file_name);
+  if (status != W32_ERROR_SUCCESS) return status;
   std::shared_ptr<const InfModel> model;
-  StatusCode status = load_model(file_name, &model);
+  status = load_model(file_name, &model);
   if (status != W32_ERROR_SUCCESS) return status;
   *out = new InfFileHandle{std::move(model)};
+  live_handle_made(LiveHandle::kInf);
   return W32_ERROR_SUCCESS;
 }
 
-void inf_close(InfHandle inf) { delete inf; }
+void inf_close(InfHandle inf) {
+  if (inf == nullptr) return;
+  live_handle_released(LiveHandle::kInf);
+  delete inf;
+}
 
 StatusCode inf_find_first_line(InfHandle inf, const char* section,
                                const char* key, InfLine* line) {
+  StatusCode status = fault_hit(FaultPoint::kInfFindFirstLine, section);
+  if (status != W32_ERROR_SUCCESS) return status;
   if (line == nullptr) return W32_ERROR_INVALID_PARAMETER;
   const InfModel* model = handle_model(inf);
   int32_t found = inf_model_find_section(model, section);
   if (found < 0) return W32_ERROR_LINE_NOT_FOUND;
   uint32_t index = 0;
-  StatusCode status =
+  status =
       inf_model_find_line(model, static_cast<uint32_t>(found), key, &index);
   if (status != W32_ERROR_SUCCESS) return status;
   fill_line(inf, static_cast<uint32_t>(found), index, line);
@@ -231,6 +251,9 @@ StatusCode inf_find_first_line(InfHandle inf, const char* section,
 }
 
 StatusCode inf_find_next_line(const InfLine* line, InfLine* next) {
+  StatusCode status =
+      fault_hit(FaultPoint::kInfFindNextLine, line_section(line));
+  if (status != W32_ERROR_SUCCESS) return status;
   const InfModel* model = nullptr;
   if (context_line(line, &model) == nullptr || next == nullptr) {
     return W32_ERROR_INVALID_PARAMETER;
@@ -245,6 +268,8 @@ StatusCode inf_find_next_line(const InfLine* line, InfLine* next) {
 
 StatusCode inf_get_line_by_index(InfHandle inf, const char* section,
                                  uint32_t index, InfLine* line) {
+  StatusCode status = fault_hit(FaultPoint::kInfLineByIndex, section);
+  if (status != W32_ERROR_SUCCESS) return status;
   if (line == nullptr) return W32_ERROR_INVALID_PARAMETER;
   const InfModel* model = handle_model(inf);
   int32_t found = inf_model_find_section(model, section);
@@ -256,6 +281,9 @@ StatusCode inf_get_line_by_index(InfHandle inf, const char* section,
 }
 
 int32_t inf_get_line_count(InfHandle inf, const char* section) {
+  if (fault_hit(FaultPoint::kInfLineCount, section) != W32_ERROR_SUCCESS) {
+    return -1;
+  }
   const InfModel* model = handle_model(inf);
   int32_t found = inf_model_find_section(model, section);
   return found < 0 ? -1
@@ -265,8 +293,11 @@ int32_t inf_get_line_count(InfHandle inf, const char* section) {
 StatusCode inf_get_string_field(const InfLine* line, uint32_t index,
                                 char* buffer, uint32_t capacity,
                                 uint32_t* required) {
+  StatusCode status =
+      fault_hit(FaultPoint::kInfStringField, line_section(line));
+  if (status != W32_ERROR_SUCCESS) return status;
   std::string text;
-  StatusCode status = read_field(line, index, &text);
+  status = read_field(line, index, &text);
   if (status != W32_ERROR_SUCCESS) return status;
   uint32_t size = static_cast<uint32_t>(text.size() + 1);
   if (required != nullptr) *required = size;
@@ -278,8 +309,10 @@ StatusCode inf_get_string_field(const InfLine* line, uint32_t index,
 
 StatusCode inf_get_int_field(const InfLine* line, uint32_t index,
                              int32_t* value) {
+  StatusCode status = fault_hit(FaultPoint::kInfIntField, line_section(line));
+  if (status != W32_ERROR_SUCCESS) return status;
   std::string text;
-  StatusCode status = read_field(line, index, &text);
+  status = read_field(line, index, &text);
   if (status != W32_ERROR_SUCCESS) return status;
   int32_t number = 0;
   status = inf_parse_int(text.c_str(), &number);

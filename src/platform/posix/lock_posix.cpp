@@ -15,6 +15,8 @@
 
 #include "platform/lock.h"
 #include "platform/posix/errno_status.h"
+#include "platform/posix/fault.h"
+#include "platform/posix/live_handles.h"
 #include "platform/posix/root_dir.h"
 
 struct NamedLockData {
@@ -51,11 +53,14 @@ int open_lock_file(const std::string& file) {
 
 StatusCode lock_acquire(const char* name, NamedLock* out) {
   if (name == nullptr || out == nullptr) return W32_ERROR_INVALID_PARAMETER;
+  StatusCode fault = fault_hit(FaultPoint::kLockAcquire, name);
+  if (fault != W32_ERROR_SUCCESS) return fault;
   std::string file = lock_file(name);
   auto held = g_held.find(file);
   if (held != g_held.end()) {
     ++held->second->holds;
     *out = held->second;
+    live_handle_made(LiveHandle::kLock);
     return W32_ERROR_SUCCESS;
   }
   int fd = open_lock_file(file);
@@ -76,11 +81,14 @@ StatusCode lock_acquire(const char* name, NamedLock* out) {
   }
   g_held[file] = lock;
   *out = lock;
+  live_handle_made(LiveHandle::kLock);
   return W32_ERROR_SUCCESS;
 }
 
 void lock_release(NamedLock lock) {
-  if (lock == nullptr || --lock->holds > 0) return;
+  if (lock == nullptr) return;
+  live_handle_released(LiveHandle::kLock);
+  if (--lock->holds > 0) return;
   g_held.erase(lock->file);
   close(lock->fd);  // drops the flock
   delete lock;

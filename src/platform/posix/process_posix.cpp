@@ -19,6 +19,8 @@
 
 #include "platform/posix/command_line.h"
 #include "platform/posix/errno_status.h"
+#include "platform/posix/fault.h"
+#include "platform/posix/live_handles.h"
 #include "platform/process.h"
 
 extern char** environ;
@@ -30,7 +32,6 @@ struct ProcessHandleData {
 };
 
 namespace {
-
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -200,6 +201,8 @@ StatusCode process_start(const char* command_line, ProcessHandle* out) {
   if (command_line == nullptr || out == nullptr) {
     return W32_ERROR_INVALID_PARAMETER;
   }
+  StatusCode fault = fault_hit(FaultPoint::kProcessStart, command_line);
+  if (fault != W32_ERROR_SUCCESS) return fault;
   std::vector<std::string> args = posix_split_command_line(command_line);
   if (args.empty() || args[0].empty()) return W32_ERROR_FILE_NOT_FOUND;
   ProcessHandleData* process = new (std::nothrow) ProcessHandleData();
@@ -214,10 +217,12 @@ StatusCode process_start(const char* command_line, ProcessHandle* out) {
   process->reaped = false;
   process->status = 0;
   *out = process;
+  live_handle_made(LiveHandle::kProcess);
   return W32_ERROR_SUCCESS;
 }
 
 void process_wait(ProcessHandle process) {
+  if (fault_hit(FaultPoint::kProcessWait, nullptr) != W32_ERROR_SUCCESS) return;
   if (process == nullptr || process->reaped) return;
   int status = 0;
   pid_t rc;
@@ -231,6 +236,9 @@ void process_wait(ProcessHandle process) {
 }
 
 bool process_exit_code(ProcessHandle process, uint32_t* code) {
+  if (fault_hit(FaultPoint::kProcessExitCode, nullptr) != W32_ERROR_SUCCESS) {
+    return false;
+  }
   if (process == nullptr || code == nullptr) return false;
   if (!process->reaped) {
     int status = 0;
@@ -254,7 +262,11 @@ bool process_exit_code(ProcessHandle process, uint32_t* code) {
   return false;
 }
 
-void process_close(ProcessHandle process) { delete process; }
+void process_close(ProcessHandle process) {
+  if (process == nullptr) return;
+  live_handle_released(LiveHandle::kProcess);
+  delete process;
+}
 
 void process_sleep_ms(uint32_t milliseconds) {
   struct timespec remaining;

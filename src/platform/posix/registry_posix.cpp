@@ -6,19 +6,21 @@
 #include <vector>
 
 #include "platform/posix/fault.h"
+#include "platform/posix/live_handles.h"
 #include "platform/posix/store.h"
 #include "platform/registry.h"
 
 struct RegKeyHandle {
-  int64_t id;       // row of the key in the store
-  uint32_t access;  // rights asked for at open or create
+  int64_t id;        // row of the key in the store
+  uint32_t access;   // rights asked for at open or create
+  std::string path;  // below HKEY_LOCAL_MACHINE, as opened; for fault subjects
 };
 
 namespace {
 
 constexpr size_t kMaxKeyNameLength = 256;  // longer names: 87, as in Wine
 
-RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS};
+RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS, ""};
 
 bool has_right(RegKey key, uint32_t right) {
   return (key->access & right) == right;
@@ -90,8 +92,14 @@ StatusCode find_key(RegKey parent, const char* path, int64_t* id) {
   return walk(parent->id, names, id);
 }
 
-StatusCode new_handle(int64_t id, uint32_t access, RegKey* out) {
-  *out = new RegKeyHandle{id, access};
+StatusCode new_handle(RegKey parent, const char* path, int64_t id,
+                      uint32_t access, RegKey* out) {
+  std::string full = parent->path;
+  if (path != nullptr && *path != '\0') {
+    full += full.empty() ? path : "\\" + std::string(path);
+  }
+  *out = new RegKeyHandle{id, access, full};
+  live_handle_made(LiveHandle::kRegKey);
   return W32_ERROR_SUCCESS;
 }
 
@@ -186,19 +194,19 @@ RegKey reg_local_machine() { return &g_local_machine; }
 
 StatusCode reg_open_key(RegKey parent, const char* path, uint32_t access,
                         RegKey* out) {
-  StatusCode status = fault_hit(FaultPoint::kRegOpen);
+  StatusCode status = fault_hit(FaultPoint::kRegOpen, path);
   if (status != W32_ERROR_SUCCESS) return status;
   if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
   int64_t id = 0;
   status = find_key(parent, path, &id);
   if (status != W32_ERROR_SUCCESS) return status;
-  return new_handle(id, access, out);
+  return new_handle(parent, path, id, access, out);
 }
 
 StatusCode reg_create_key(RegKey parent, const char* name, uint32_t access,
                           RegKey* out, uint32_t* disposition) {
-  StatusCode status = fault_hit(FaultPoint::kRegCreate);
+  StatusCode status = fault_hit(FaultPoint::kRegCreate, name);
   if (status != W32_ERROR_SUCCESS) return status;
   if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
@@ -216,14 +224,14 @@ StatusCode reg_create_key(RegKey parent, const char* name, uint32_t access,
     *disposition =
         created ? W32_REG_CREATED_NEW_KEY : W32_REG_OPENED_EXISTING_KEY;
   }
-  return new_handle(id, access, out);
+  return new_handle(parent, name, id, access, out);
 }
 
 StatusCode reg_enum_key(RegKey key, uint32_t index, char* name,
                         uint32_t* name_len) {
-  StatusCode status = fault_hit(FaultPoint::kRegEnumKey);
-  if (status != W32_ERROR_SUCCESS) return status;
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  StatusCode status = fault_hit(FaultPoint::kRegEnumKey, key->path.c_str());
+  if (status != W32_ERROR_SUCCESS) return status;
   if (name == nullptr || name_len == nullptr) {
     return W32_ERROR_INVALID_PARAMETER;
   }
@@ -247,9 +255,9 @@ StatusCode reg_enum_key(RegKey key, uint32_t index, char* name,
 StatusCode reg_enum_value(RegKey key, uint32_t index, char* name,
                           uint32_t* name_len, uint32_t* type, void* data,
                           uint32_t* data_size) {
-  StatusCode status = fault_hit(FaultPoint::kRegEnumValue);
-  if (status != W32_ERROR_SUCCESS) return status;
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
+  StatusCode status = fault_hit(FaultPoint::kRegEnumValue, key->path.c_str());
+  if (status != W32_ERROR_SUCCESS) return status;
   if (name == nullptr || name_len == nullptr ||
       (data != nullptr && data_size == nullptr)) {
     return W32_ERROR_INVALID_PARAMETER;
@@ -279,7 +287,7 @@ StatusCode reg_enum_value(RegKey key, uint32_t index, char* name,
 
 StatusCode reg_query_value(RegKey key, const char* name, uint32_t* type,
                            void* data, uint32_t* data_size) {
-  StatusCode status = fault_hit(FaultPoint::kRegQuery);
+  StatusCode status = fault_hit(FaultPoint::kRegQuery, name);
   if (status != W32_ERROR_SUCCESS) return status;
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (data != nullptr && data_size == nullptr) {
@@ -296,7 +304,7 @@ StatusCode reg_query_value(RegKey key, const char* name, uint32_t* type,
 
 StatusCode reg_query_subkey_default(RegKey key, const char* subkey, char* data,
                                     int32_t* data_size) {
-  StatusCode status = fault_hit(FaultPoint::kRegQuerySubkeyDefault);
+  StatusCode status = fault_hit(FaultPoint::kRegQuerySubkeyDefault, subkey);
   if (status != W32_ERROR_SUCCESS) return status;
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (data != nullptr && data_size == nullptr) {
@@ -330,7 +338,7 @@ StatusCode reg_query_subkey_default(RegKey key, const char* subkey, char* data,
 
 StatusCode reg_set_value(RegKey key, const char* name, uint32_t type,
                          const void* data, uint32_t size) {
-  StatusCode status = fault_hit(FaultPoint::kRegSet);
+  StatusCode status = fault_hit(FaultPoint::kRegSet, name);
   if (status != W32_ERROR_SUCCESS) return status;
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (data == nullptr && size != 0) return W32_ERROR_INVALID_PARAMETER;
@@ -346,7 +354,7 @@ StatusCode reg_set_value(RegKey key, const char* name, uint32_t type,
 }
 
 StatusCode reg_delete_key(RegKey parent, const char* name) {
-  StatusCode status = fault_hit(FaultPoint::kRegDeleteKey);
+  StatusCode status = fault_hit(FaultPoint::kRegDeleteKey, name);
   if (status != W32_ERROR_SUCCESS) return status;
   if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
   std::vector<std::string> names;
@@ -364,7 +372,7 @@ StatusCode reg_delete_key(RegKey parent, const char* name) {
 }
 
 StatusCode reg_delete_value(RegKey key, const char* name) {
-  StatusCode status = fault_hit(FaultPoint::kRegDeleteValue);
+  StatusCode status = fault_hit(FaultPoint::kRegDeleteValue, name);
   if (status != W32_ERROR_SUCCESS) return status;
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (!has_right(key, W32_KEY_SET_VALUE)) return W32_ERROR_ACCESS_DENIED;
@@ -386,11 +394,24 @@ StatusCode reg_delete_value(RegKey key, const char* name) {
 }
 
 void reg_close_key(RegKey key) {
-  if (key != nullptr && key != &g_local_machine) delete key;
+  if (key == nullptr || key == &g_local_machine) return;
+  live_handle_released(LiveHandle::kRegKey);
+  delete key;
 }
 
 // A group is a write transaction of the store; the writes made inside it
 // become savepoints of it, so that a failed one is undone alone.
-StatusCode reg_begin_group() { return store_begin_write(); }
+StatusCode reg_begin_group() {
+  StatusCode status = fault_hit(FaultPoint::kRegBeginGroup, nullptr);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return store_begin_write();
+}
 
-StatusCode reg_end_group() { return store_commit(); }
+StatusCode reg_end_group() {
+  StatusCode status = fault_hit(FaultPoint::kRegEndGroup, nullptr);
+  if (status != W32_ERROR_SUCCESS) {
+    store_rollback();
+    return status;
+  }
+  return store_commit();
+}

@@ -14,6 +14,8 @@
 #include <new>
 #include <string>
 
+#include "platform/posix/fault.h"
+#include "platform/posix/live_handles.h"
 #include "platform/posix/store_keys.h"
 #include "platform/posix/store_values.h"
 #include "platform/registry.h"
@@ -40,7 +42,8 @@ namespace {
 // Maps the generic rights of a service access mask to specific ones.
 uint32_t service_rights(uint32_t access) {
   uint32_t rights = access & W32_SERVICE_ALL_ACCESS;
-  if (access & W32_GENERIC_EXECUTE) rights |= W32_SERVICE_START | W32_SERVICE_STOP;
+  if (access & W32_GENERIC_EXECUTE)
+    rights |= W32_SERVICE_START | W32_SERVICE_STOP;
   if (access & W32_GENERIC_READ) rights |= W32_SERVICE_QUERY_STATUS;
   if (access & W32_GENERIC_ALL) rights |= W32_SERVICE_ALL_ACCESS;
   return rights;
@@ -48,6 +51,11 @@ uint32_t service_rights(uint32_t access) {
 
 bool is_service(ServiceHandle handle) {
   return handle != nullptr && handle->kind == HandleKind::kService;
+}
+
+// The service name of a handle, for fault subjects.
+const char* subject_of(ServiceHandle service) {
+  return is_service(service) ? service->name.c_str() : "";
 }
 
 bool is_valid_name(const char* name) {
@@ -131,7 +139,8 @@ StatusCode start_in_key(RegKey key) {
 StatusCode stop_in_key(RegKey key) {
   uint32_t state = settle_state(key);
   if (state == W32_SERVICE_STOPPED) return W32_ERROR_SERVICE_NOT_ACTIVE;
-  if (state == W32_SERVICE_STOP_PENDING) return W32_ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
+  if (state == W32_SERVICE_STOP_PENDING)
+    return W32_ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
   if (store_read_dword(key, "AcceptStop", 1) == 0) {
     return W32_ERROR_INVALID_SERVICE_CONTROL;
   }
@@ -167,6 +176,8 @@ StatusCode with_service_key(ServiceHandle service, uint32_t right,
 }  // namespace
 
 StatusCode svc_open_manager(uint32_t /*access*/, ServiceHandle* out) {
+  StatusCode status = fault_hit(FaultPoint::kSvcOpenManager, nullptr);
+  if (status != W32_ERROR_SUCCESS) return status;
   if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
   if (!platform_is_user_admin()) return W32_ERROR_ACCESS_DENIED;
   ServiceHandleData* manager = new (std::nothrow) ServiceHandleData();
@@ -174,11 +185,14 @@ StatusCode svc_open_manager(uint32_t /*access*/, ServiceHandle* out) {
   manager->kind = HandleKind::kManager;
   manager->rights = 0;
   *out = manager;
+  live_handle_made(LiveHandle::kService);
   return W32_ERROR_SUCCESS;
 }
 
 StatusCode svc_open_service(ServiceHandle manager, const char* name,
                             uint32_t access, ServiceHandle* out) {
+  StatusCode status = fault_hit(FaultPoint::kSvcOpenService, name);
+  if (status != W32_ERROR_SUCCESS) return status;
   if (manager == nullptr || manager->kind != HandleKind::kManager) {
     return W32_ERROR_INVALID_HANDLE;
   }
@@ -188,7 +202,7 @@ StatusCode svc_open_service(ServiceHandle manager, const char* name,
     return W32_ERROR_SERVICE_DOES_NOT_EXIST;
   }
   RegKey key = nullptr;
-  StatusCode status = open_service_key(name, W32_KEY_QUERY_VALUE, &key);
+  status = open_service_key(name, W32_KEY_QUERY_VALUE, &key);
   if (status != W32_ERROR_SUCCESS) return status;
   reg_close_key(key);
   ServiceHandleData* service = new (std::nothrow) ServiceHandleData();
@@ -197,29 +211,42 @@ StatusCode svc_open_service(ServiceHandle manager, const char* name,
   service->rights = service_rights(access);
   service->name = name;
   *out = service;
+  live_handle_made(LiveHandle::kService);
   return W32_ERROR_SUCCESS;
 }
 
 StatusCode svc_start(ServiceHandle service) {
+  StatusCode status = fault_hit(FaultPoint::kSvcStart, subject_of(service));
+  if (status != W32_ERROR_SUCCESS) return status;
   return with_service_key(
       service, W32_SERVICE_START, kKeyReadWrite,
       [](RegKey key, void*) { return start_in_key(key); }, nullptr);
 }
 
 StatusCode svc_control_stop(ServiceHandle service) {
+  StatusCode status =
+      fault_hit(FaultPoint::kSvcControlStop, subject_of(service));
+  if (status != W32_ERROR_SUCCESS) return status;
   return with_service_key(
       service, W32_SERVICE_STOP, kKeyReadWrite,
       [](RegKey key, void*) { return stop_in_key(key); }, nullptr);
 }
 
 StatusCode svc_query_state(ServiceHandle service, uint32_t* state) {
+  StatusCode status =
+      fault_hit(FaultPoint::kSvcQueryState, subject_of(service));
+  if (status != W32_ERROR_SUCCESS) return status;
   if (state == nullptr) return W32_ERROR_INVALID_PARAMETER;
-  StatusCode status = with_service_key(service, W32_SERVICE_QUERY_STATUS,
-                                       kKeyReadWrite, query_in_key, state);
+  status = with_service_key(service, W32_SERVICE_QUERY_STATUS, kKeyReadWrite,
+                            query_in_key, state);
   if (status != W32_ERROR_ACCESS_DENIED) return status;
   // A store this user may only read still answers the question.
   return with_service_key(service, W32_SERVICE_QUERY_STATUS,
                           W32_KEY_QUERY_VALUE, query_in_key, state);
 }
 
-void svc_close(ServiceHandle handle) { delete handle; }
+void svc_close(ServiceHandle handle) {
+  if (handle == nullptr) return;
+  live_handle_released(LiveHandle::kService);
+  delete handle;
+}

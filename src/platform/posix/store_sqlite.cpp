@@ -15,6 +15,7 @@
 #include <map>
 
 #include "platform/posix/errno_status.h"
+#include "platform/posix/fault.h"
 #include "platform/posix/registry_store.h"
 #include "platform/posix/root_dir.h"
 #include "platform/posix/store.h"
@@ -260,6 +261,22 @@ void bind_blob(Query* query, const void* data, uint32_t size) {
                                    size == 0 ? "" : data, size, SQLITE_STATIC));
 }
 
+void reset_statements();
+
+// An injected failure of a step. SQLite may answer an I/O error, a full disk
+// or a lack of memory by abandoning the open transaction; an injected one of
+// these codes does so, so that the callers' handling of it is tested.
+StatusCode injected_step_fault(sqlite3_stmt* stmt) {
+  StatusCode code = fault_hit(FaultPoint::kStoreStep, sqlite3_sql(stmt));
+  bool abandons = code == W32_ERROR_REGISTRY_IO_FAILED ||
+                  code == W32_ERROR_DISK_FULL || code == W32_ERROR_OUTOFMEMORY;
+  if (abandons && !sqlite3_get_autocommit(g_store.db)) {
+    reset_statements();
+    exec("ROLLBACK");
+  }
+  return code;
+}
+
 // Steps the query once; *row tells whether a row came. Fails, without running
 // the statement, when a binding failed or not every parameter was bound.
 StatusCode query_step(Query* query, bool* row) {
@@ -269,6 +286,8 @@ StatusCode query_step(Query* query, bool* row) {
     query->rc = SQLITE_RANGE;
   }
   if (query->rc != SQLITE_OK) return status_from_sqlite(query->rc);
+  StatusCode fault = injected_step_fault(query->stmt);
+  if (fault != W32_ERROR_SUCCESS) return fault;
   int rc = sqlite3_step(query->stmt);
   *row = rc == SQLITE_ROW;
   return status_from_sqlite(rc);
@@ -325,8 +344,9 @@ StatusCode begin_level() {
   if (g_store.depth > 0 && !transaction_alive()) {
     return W32_ERROR_REGISTRY_IO_FAILED;
   }
-  StatusCode status =
-      exec(g_store.depth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested");
+  const char* sql = g_store.depth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested";
+  StatusCode status = fault_hit(FaultPoint::kStoreBegin, sql);
+  if (status == W32_ERROR_SUCCESS) status = exec(sql);
   if (status == W32_ERROR_SUCCESS) g_store.depth++;
   return status;
 }
@@ -487,12 +507,13 @@ StatusCode store_commit() {
     store_rollback();
     return W32_ERROR_REGISTRY_IO_FAILED;
   }
-  StatusCode status;
-  if (g_store.depth > 1) {
-    status = exec("RELEASE nested");
-  } else {
+  const char* sql = g_store.depth > 1 ? "RELEASE nested" : "COMMIT";
+  StatusCode status = fault_hit(FaultPoint::kStoreCommit, sql);
+  if (status == W32_ERROR_SUCCESS && g_store.depth > 1) {
+    status = exec(sql);
+  } else if (status == W32_ERROR_SUCCESS) {
     reset_statements();
-    status = exec("COMMIT");
+    status = exec(sql);
     forget_caches();
   }
   if (status != W32_ERROR_SUCCESS) {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/posix/fault.h"
 #include "platform/posix/root_dir.h"
 #include "platform/posix/store_keys.h"
 #include "platform/posix/store_values.h"
@@ -31,6 +32,9 @@ void read_text(RegKey key, const char* name, char* text, uint32_t capacity) {
 }  // namespace
 
 bool platform_get_version(PlatformVersion* out) {
+  if (fault_hit(FaultPoint::kVersionGet, nullptr) != W32_ERROR_SUCCESS) {
+    return false;
+  }
   if (out == nullptr) return false;
   out->platform_id = W32_VER_PLATFORM_WIN32_NT;
   out->major = 5;
@@ -51,6 +55,9 @@ bool platform_get_version(PlatformVersion* out) {
 }
 
 bool platform_is_user_admin() {
+  if (fault_hit(FaultPoint::kUserAdmin, nullptr) != W32_ERROR_SUCCESS) {
+    return false;
+  }
   uid_t user = geteuid();
   if (user == 0) return true;
   struct stat info;
