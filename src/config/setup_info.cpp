@@ -53,9 +53,17 @@ StatusCode find_setup_key(SetupInfo info, const char* section,
   return status;
 }
 
-void get_setup_string_or(SetupInfo info, const char* key, const char* fallback,
-                         char* buffer, uint32_t capacity) {
-  if (get_setup_string(info, SECTION_STRINGS, key, buffer, capacity) != 0) {
-    std::snprintf(buffer, capacity, "%s", fallback);
-  }
+StatusCode get_setup_string_or(SetupInfo info, const char* key,
+                               const char* fallback, char* buffer,
+                               uint32_t capacity) {
+  StatusCode status =
+      get_setup_string(info, SECTION_STRINGS, key, buffer, capacity);
+  if (status == 0) return 0;
+  std::snprintf(buffer, capacity, "%s", fallback);
+  // No line, no such field (the reader's 31), a text too long for buffer.
+  bool absent = status == W32_ERROR_LINE_NOT_FOUND ||
+                status == W32_ERROR_SECTION_NOT_FOUND ||
+                status == W32_ERROR_GEN_FAILURE ||
+                status == W32_ERROR_INSUFFICIENT_BUFFER;
+  return absent ? 0 : status;
 }

@@ -33,6 +33,10 @@ StatusCode get_setup_int(SetupInfo info, const char* section, const char* key,
 StatusCode find_setup_key(SetupInfo info, const char* section,
                           const char* value, char* buffer, uint32_t capacity);
 
-// [cfg_strings] key into buffer, or fallback when the lookup fails.
-void get_setup_string_or(SetupInfo info, const char* key, const char* fallback,
-                         char* buffer, uint32_t capacity);
+// [cfg_strings] key into buffer, or fallback when the file has no such line
+// or field or its text does not fit: 0 either way. Any other failure of the
+// lookup is returned (with fallback in buffer), since a name read as the
+// fallback by mistake would write or search under the wrong name.
+StatusCode get_setup_string_or(SetupInfo info, const char* key,
+                               const char* fallback, char* buffer,
+                               uint32_t capacity);

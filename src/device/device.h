@@ -60,7 +60,8 @@ StatusCode dev_read_at(DeviceRecord* record);
 // Searches root for the device called name: the name of its subkey goes into
 // subkey (SUBKEY_NAME_CAPACITY bytes). value_name_capacity is the size of the
 // buffer for the name value's name (at most 265). Returns the status of the
-// search; 2 also for a name too long for a name value.
+// search (or of the failed lookup of the name value's name); 2 also for a
+// name too long for a name value.
 StatusCode dev_find_subkey(SetupInfo info, RegKey root, const char* name,
                            uint32_t value_name_capacity, char* subkey);
 

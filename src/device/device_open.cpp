@@ -32,12 +32,14 @@ StatusCode read_commit_marker(RegKey key, char* first) {
 // else the automatic configuration, and the empty marker when it succeeds.
 StatusCode configure_and_mark(SetupInfo info, RegKey key) {
   char value_name[VALUE_NAME_CAPACITY];
-  xpt_class_value_name(info, value_name, sizeof(value_name));
+  StatusCode status =
+      xpt_class_value_name(info, value_name, sizeof(value_name));
+  if (status != 0) return status;
   char xpt_class[XPT_CLASS_CAPACITY + 1];
   if (read_text_value(key, value_name, xpt_class, XPT_CLASS_CAPACITY) != 0) {
     return STATUS_NO_XPT;
   }
-  StatusCode status = dev_auto_configure(info, key);
+  status = dev_auto_configure(info, key);
   if (status == 0) write_marker(key, MARKER_COMMITTED);
   return status;
 }
@@ -76,8 +78,10 @@ StatusCode dev_find_subkey(SetupInfo info, RegKey root, const char* name,
   if (value_name_capacity > sizeof(value_name)) {
     value_name_capacity = sizeof(value_name);
   }
-  get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
-                      value_name, value_name_capacity);
+  StatusCode status =
+      get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
+                          value_name, value_name_capacity);
+  if (status != 0) return status;
   char wanted[WANTED_NAME_CAPACITY];
   std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX, name);
   return find_subkey_by_value(root, value_name, wanted, subkey,
@@ -152,15 +156,15 @@ uint32_t auto_value(uint32_t k, uint32_t baud) {
 
 StatusCode dev_auto_configure(SetupInfo info, RegKey device) {
   uint32_t mask = 0;
-  if (read_dword_value(device, VALUE_AUTOCFG_MASK, &mask) != 0) mask = 0;
+  StatusCode status = read_dword_or(device, VALUE_AUTOCFG_MASK, 0, &mask);
+  if (status != 0) return status;
   uint32_t baud = 0;
-  if (read_dword_value(device, VALUE_BAUD_RATE, &baud) != 0 || baud == 0) {
-    baud = DEFAULT_BAUD_RATE;
-  }
+  status = read_dword_or(device, VALUE_BAUD_RATE, DEFAULT_BAUD_RATE, &baud);
+  if (status != 0) return status;
+  if (baud == 0) baud = DEFAULT_BAUD_RATE;
   for (uint32_t index = 0;; ++index) {
     InfLine line;
-    StatusCode status =
-        inf_get_line_by_index(info, SECTION_PROP_MAP, index, &line);
+    status = inf_get_line_by_index(info, SECTION_PROP_MAP, index, &line);
     if (status == W32_ERROR_LINE_NOT_FOUND) return 0;
     if (status != 0) return status;
     char key[VALUE_NAME_CAPACITY];

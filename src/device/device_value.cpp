@@ -27,6 +27,16 @@ StatusCode read_dword_value(RegKey key, const char* name, uint32_t* value) {
   return 0;
 }
 
+StatusCode read_dword_or(RegKey key, const char* name, uint32_t fallback,
+                         uint32_t* value) {
+  StatusCode status = read_dword_value(key, name, value);
+  if (status == W32_ERROR_FILE_NOT_FOUND || status == W32_ERROR_MORE_DATA) {
+    *value = fallback;
+    return 0;
+  }
+  return status;
+}
+
 StatusCode write_text_value(RegKey key, const char* name, const char* text) {
   uint32_t size = static_cast<uint32_t>(std::strlen(text) + 1);
   return reg_set_value(key, name, W32_REG_SZ, text, size);
@@ -40,9 +50,10 @@ StatusCode write_marker(RegKey key, const char* marker) {
   return reg_set_value(key, nullptr, W32_REG_SZ, marker, MARKER_SIZE);
 }
 
-void xpt_class_value_name(SetupInfo info, char* buffer, uint32_t capacity) {
-  get_setup_string_or(info, KEY_XPT_CLASS_NAME, DEFAULT_XPT_CLASS_VALUE_NAME,
-                      buffer, capacity);
+StatusCode xpt_class_value_name(SetupInfo info, char* buffer,
+                                uint32_t capacity) {
+  return get_setup_string_or(info, KEY_XPT_CLASS_NAME,
+                             DEFAULT_XPT_CLASS_VALUE_NAME, buffer, capacity);
 }
 
 bool value_exists(RegKey key, const char* name) {

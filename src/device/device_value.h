@@ -21,6 +21,13 @@ StatusCode read_text_value(RegKey key, const char* name, char* buffer,
 // value is longer than four bytes; *value is written only on success.
 StatusCode read_dword_value(RegKey key, const char* name, uint32_t* value);
 
+// Reads value name as read_dword_value does, or fallback when the value is
+// absent (2) or longer than four bytes (234): 0 either way. Any other
+// failure is returned, since the fallback would stand for a value that
+// exists.
+StatusCode read_dword_or(RegKey key, const char* name, uint32_t fallback,
+                         uint32_t* value);
+
 // Writes text as REG_SZ; the size counts the terminating zero byte.
 StatusCode write_text_value(RegKey key, const char* name, const char* text);
 
@@ -34,5 +41,7 @@ StatusCode write_marker(RegKey key, const char* marker);
 bool value_exists(RegKey key, const char* name);
 
 // The name of the transport-class value ([cfg_strings] "xpt_class_name",
-// else "DevPartClass") into buffer.
-void xpt_class_value_name(SetupInfo info, char* buffer, uint32_t capacity);
+// else "DevPartClass") into buffer; the lookup's failure as for
+// get_setup_string_or.
+StatusCode xpt_class_value_name(SetupInfo info, char* buffer,
+                                uint32_t capacity);

@@ -80,13 +80,14 @@ StatusCode read_property(SetupInfo info, PropertyRequest* request,
   char xpt_value_name[VALUE_NAME_CAPACITY];
   const char* value_name = request->name;
   if ((flags & PROP_XPT_CLASS) != 0) {
-    xpt_class_value_name(info, xpt_value_name, sizeof(xpt_value_name));
+    status = xpt_class_value_name(info, xpt_value_name, sizeof(xpt_value_name));
+    if (status != 0) return status;
     value_name = xpt_value_name;
   }
   uint32_t bit = 0;
-  if (auto_mask_bit(flags, &bit) &&
-      read_dword_value(request->key, VALUE_AUTOCFG_MASK, &reading->mask) != 0) {
-    reading->mask = 0;
+  if (auto_mask_bit(flags, &bit)) {
+    status = read_dword_or(request->key, VALUE_AUTOCFG_MASK, 0, &reading->mask);
+    if (status != 0) return status;
   }
   status = read_stored(request, value_name, reading);
   if (status != 0) return status;

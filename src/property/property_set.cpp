@@ -17,7 +17,9 @@ StatusCode store_transport(SetupInfo info, const PropertyRequest* request,
                            const char* value, uint32_t flags) {
   if (request->action != ACTION_SET) return STATUS_INVALID_PARAM;
   char value_name[VALUE_NAME_CAPACITY];
-  xpt_class_value_name(info, value_name, sizeof(value_name));
+  StatusCode status =
+      xpt_class_value_name(info, value_name, sizeof(value_name));
+  if (status != 0) return status;
   char xpt_class[XPT_CLASS_CAPACITY];
   if (!xpt_map_forward(info, value, xpt_class, sizeof(xpt_class))) {
     return (flags & PROP_XPT_CLASS) != 0 ? STATUS_INVALID_PARAM : 0;
@@ -64,9 +66,10 @@ StatusCode apply_action(const PropertyRequest* request, const char* value,
   uint32_t bit = 0;
   bool automatic = auto_mask_bit(definition.flags, &bit);
   uint32_t mask = 0;
-  if (automatic &&
-      read_dword_value(request->key, VALUE_AUTOCFG_MASK, &mask) != 0) {
-    mask = 0;
+  if (automatic) {
+    StatusCode status =
+        read_dword_or(request->key, VALUE_AUTOCFG_MASK, 0, &mask);
+    if (status != 0) return status;
   }
   switch (request->action) {
     case ACTION_SET:

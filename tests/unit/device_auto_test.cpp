@@ -127,6 +127,22 @@ TEST_F(AutoConfigure, WithoutAMaskNothingIsWritten) {
   EXPECT_EQ(read_raw("zeb_dev_0", "A1"), "<absent>");
 }
 
+// An absent or over-long mask or baud rate falls back to its default; a
+// read that fails otherwise must not, or the values computed from the
+// fallback would be stored as if they were right.
+TEST_F(AutoConfigure, FailedReadOfMaskOrBaudRateWritesNothing) {
+  for (const char* value : {"autocfg_mask", "Port.BaudRate"}) {
+    RegKey key = make_key("zeb_dev_0");
+    set_dword(key, "autocfg_mask", 0xFFFFFFFFu);
+    set_dword(key, "Port.BaudRate", 115200);
+    reg_close_key(key);
+    fault_arm_subject(FaultPoint::kRegQuery, value, 170);
+    EXPECT_EQ(configure(), 170u) << value;
+    fault_clear();
+    EXPECT_EQ(read_raw("zeb_dev_0", "A0"), "<absent>") << value;
+  }
+}
+
 TEST_F(AutoConfigure, LineWithoutFlagsEndsTheWalk) {
   write_inf(setup_text("",
                        "A0 = 1, 0x00000008\r\n"

@@ -238,6 +238,19 @@ TEST_F(DeviceCreate, AFailedValueWriteRemovesTheHalfMadeKey) {
   }
 }
 
+// The name value's name read as the fallback by mistake would hide the
+// device from every search: a lookup that fails, rather than finds no line,
+// fails the creation.
+TEST_F(DeviceCreate, FailedLookupOfTheNameValueNameFailsTheCreation) {
+  write_inf(
+      setup_text("conn_port_name=PortName\r\n", kStandardProps, kStandardXpt));
+  fault_arm_subject(FaultPoint::kInfFindFirstLine, "cfg_strings:conn_port_name",
+                    W32_ERROR_REGISTRY_IO_FAILED, 1, true);
+  EXPECT_EQ(create("Com1"), W32_ERROR_REGISTRY_IO_FAILED);
+  fault_clear();
+  EXPECT_TRUE(subkeys().empty());
+}
+
 TEST_F(DeviceCreate, FailedCreationIsPassedOn) {
   fault_arm_subject(FaultPoint::kRegCreate, "zeb_dev_0",
                     W32_ERROR_ACCESS_DENIED);

@@ -211,7 +211,7 @@ TEST_F(FaultInjection, InfServiceAndLockOperationsFailWithTheArmedCode) {
   const StatusCase cases[] = {
       {FaultPoint::kInfRead, "zebsetup.inf"},
       {FaultPoint::kInfOpen, "zebsetup.inf"},
-      {FaultPoint::kInfFindFirstLine, "cfg_strings"},
+      {FaultPoint::kInfFindFirstLine, "cfg_strings:name"},
       {FaultPoint::kInfIntField, "cfg_strings"},
       {FaultPoint::kInfLineByIndex, "cfg_start_stop"},
       {FaultPoint::kInfFindNextLine, "cfg_start_stop"},

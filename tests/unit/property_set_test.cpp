@@ -95,6 +95,14 @@ TEST_F(PropertySet, RefusalsWriteNothing) {
   EXPECT_EQ(prop_set(nullptr), STATUS_NO_ARGUMENT);
 }
 
+TEST_F(PropertySet, FailedLookupOfTheTransportValueNameStoresNothing) {
+  fault_arm_subject(FaultPoint::kInfFindFirstLine, "cfg_strings:xpt_class_name",
+                    W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(set("Port.Transport", ACTION_SET, "tcp"),
+            W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(raw("DevPartClass"), "<absent>");
+}
+
 TEST_F(PropertySet, TransportClassIsMappedAndStoredAlone) {
   EXPECT_EQ(set("Port.Transport", ACTION_SET, "TCP"), 0u);
   EXPECT_EQ(raw("DevPartClass"), sz("ZebTcp"));
@@ -159,6 +167,19 @@ TEST_F(PropertySet, FailedValueWriteKeepsTheMask) {
   EXPECT_EQ(set("T1", ACTION_SET, "500"), 1018u);
   fault_clear();
   EXPECT_EQ(dword("autocfg_mask"), 0xFFFFFFFFu);
+}
+
+// A mask that cannot be read (rather than one that is absent) must not be
+// taken for 0: resetting would store a mask of that bit alone.
+TEST_F(PropertySet, FailedMaskReadChangesNothing) {
+  EXPECT_EQ(set("T1", ACTION_SET, "500"), 0u);
+  for (int32_t action : {ACTION_SET, ACTION_RESET, ACTION_AUTO}) {
+    fault_arm_subject(FaultPoint::kRegQuery, "autocfg_mask", 170);
+    EXPECT_EQ(set("T1", action, "600"), 170u) << action;
+    fault_clear();
+    EXPECT_EQ(dword("autocfg_mask"), 0xFFFFFFFDu) << action;
+    EXPECT_EQ(dword("T1"), 500) << action;
+  }
 }
 
 TEST_F(PropertySet, ProbeOfTheMarkerMustSucceed) {

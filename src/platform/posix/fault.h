@@ -33,7 +33,7 @@ enum class FaultPoint {
   kStoreCommit,            // "COMMIT" or "RELEASE nested"
   kInfOpen,                // the file name as given
   kInfRead,                // the file name; each read(2) of its contents
-  kInfFindFirstLine,       // the section
+  kInfFindFirstLine,       // the section, or "section:key" for a key
   kInfFindNextLine,        // the section
   kInfLineByIndex,         // the section
   kInfLineCount,           // the section; fails as -1
