@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "platform/posix/fault.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "test_root.h"
@@ -24,6 +25,7 @@ class PosixServices : public TestRoot {
     ASSERT_EQ(svc_open_manager(W32_GENERIC_EXECUTE, &manager_), 0u);
   }
   void TearDown() override {
+    fault_clear();
     svc_close(manager_);
     TestRoot::TearDown();
   }
@@ -203,6 +205,23 @@ TEST_F(PosixServices, ManagerRefusedToUsersWhoCannotWriteTheStore) {
   StatusCode status = svc_open_manager(W32_GENERIC_EXECUTE, &manager);
   ASSERT_EQ(seteuid(0), 0);
   EXPECT_EQ(status, W32_ERROR_ACCESS_DENIED);
+}
+
+// A state that cannot be read is an error, not a stopped service: a stop
+// would otherwise be skipped, and a start write over a running service.
+TEST_F(PosixServices, UnreadableStateFailsEveryOperation) {
+  set_dword("Svc", "State", W32_SERVICE_RUNNING);
+  ServiceHandle service = open("Svc");
+  uint32_t state = 0;
+  fault_arm_subject(FaultPoint::kRegQuery, "State", 170);
+  EXPECT_EQ(svc_query_state(service, &state), 170u);
+  fault_arm_subject(FaultPoint::kRegQuery, "State", 170);
+  EXPECT_EQ(svc_control_stop(service), 170u);
+  fault_arm_subject(FaultPoint::kRegQuery, "State", 170);
+  EXPECT_EQ(svc_start(service), 170u);
+  fault_clear();
+  EXPECT_EQ(stored_state("Svc"), W32_SERVICE_RUNNING);
+  svc_close(service);
 }
 
 }  // namespace

@@ -117,27 +117,52 @@ bool stop_is_due(RegKey key) {
   return now - requested >= store_read_dword(key, "StopDelayMs", 0);
 }
 
+// The recorded state: stopped when the value is absent or not a DWORD, the
+// read's failure when it cannot be read (a running service must not pass
+// for a stopped one).
+StatusCode read_state(RegKey key, uint32_t* state) {
+  uint32_t type = 0;
+  uint32_t value = 0;
+  uint32_t size = sizeof(value);
+  StatusCode status = reg_query_value(key, "State", &type, &value, &size);
+  if (status != W32_ERROR_SUCCESS && status != W32_ERROR_FILE_NOT_FOUND &&
+      status != W32_ERROR_MORE_DATA) {
+    return status;
+  }
+  bool recorded = status == W32_ERROR_SUCCESS && type == W32_REG_DWORD &&
+                  size == sizeof(value);
+  *state = recorded ? value : W32_SERVICE_STOPPED;
+  return W32_ERROR_SUCCESS;
+}
+
 // The current state, a due stop request counting as stopped. The stopped
 // state is recorded when the key allows it; a key opened for reading only
 // reports it all the same, and the next look records it.
-uint32_t settle_state(RegKey key) {
-  uint32_t state = store_read_dword(key, "State", W32_SERVICE_STOPPED);
-  if (state != W32_SERVICE_STOP_PENDING || !stop_is_due(key)) return state;
+StatusCode settle_state(RegKey key, uint32_t* state) {
+  StatusCode status = read_state(key, state);
+  if (status != W32_ERROR_SUCCESS || *state != W32_SERVICE_STOP_PENDING ||
+      !stop_is_due(key)) {
+    return status;
+  }
   if (write_dword(key, "State", W32_SERVICE_STOPPED) == W32_ERROR_SUCCESS) {
     reg_delete_value(key, "StopRequestedAt");
   }
-  return W32_SERVICE_STOPPED;
+  *state = W32_SERVICE_STOPPED;
+  return W32_ERROR_SUCCESS;
 }
 
 StatusCode start_in_key(RegKey key) {
-  if (settle_state(key) != W32_SERVICE_STOPPED) {
-    return W32_ERROR_SERVICE_ALREADY_RUNNING;
-  }
+  uint32_t state = 0;
+  StatusCode status = settle_state(key, &state);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (state != W32_SERVICE_STOPPED) return W32_ERROR_SERVICE_ALREADY_RUNNING;
   return write_dword(key, "State", W32_SERVICE_RUNNING);
 }
 
 StatusCode stop_in_key(RegKey key) {
-  uint32_t state = settle_state(key);
+  uint32_t state = 0;
+  StatusCode status = settle_state(key, &state);
+  if (status != W32_ERROR_SUCCESS) return status;
   if (state == W32_SERVICE_STOPPED) return W32_ERROR_SERVICE_NOT_ACTIVE;
   if (state == W32_SERVICE_STOP_PENDING)
     return W32_ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
@@ -147,14 +172,13 @@ StatusCode stop_in_key(RegKey key) {
   if (store_read_dword(key, "StopDelayMs", 0) == 0) {
     return write_dword(key, "State", W32_SERVICE_STOPPED);
   }
-  StatusCode status = write_time(key, "StopRequestedAt", now_ms());
+  status = write_time(key, "StopRequestedAt", now_ms());
   if (status != W32_ERROR_SUCCESS) return status;
   return write_dword(key, "State", W32_SERVICE_STOP_PENDING);
 }
 
 StatusCode query_in_key(RegKey key, void* state) {
-  *static_cast<uint32_t*>(state) = settle_state(key);
-  return W32_ERROR_SUCCESS;
+  return settle_state(key, static_cast<uint32_t*>(state));
 }
 
 // Checks the handle's right and runs one operation on the service's key,
