@@ -97,19 +97,23 @@ StatusCode stop_walk(ServiceHandle manager, SetupInfo info) {
   return W32_ERROR_SUCCESS;
 }
 
+// The end of the listed services: no (more) lines is success, any other
+// failure of the reader is the walk's status.
+StatusCode end_of_list(StatusCode status) {
+  return status == W32_ERROR_LINE_NOT_FOUND ? W32_ERROR_SUCCESS : status;
+}
+
 StatusCode start_walk(ServiceHandle manager, SetupInfo info) {
   InfLine line;
-  if (inf_find_first_line(info, SECTION_START_STOP, nullptr, &line) !=
-      W32_ERROR_SUCCESS) {
-    return W32_ERROR_SUCCESS;
-  }
+  StatusCode status =
+      inf_find_first_line(info, SECTION_START_STOP, nullptr, &line);
+  if (status != W32_ERROR_SUCCESS) return end_of_list(status);
   for (;;) {
-    StatusCode status = start_listed_service(manager, &line);
+    status = start_listed_service(manager, &line);
     if (status != W32_ERROR_SUCCESS) return status;
     InfLine next;
-    if (inf_find_next_line(&line, &next) != W32_ERROR_SUCCESS) {
-      return W32_ERROR_SUCCESS;
-    }
+    status = inf_find_next_line(&line, &next);
+    if (status != W32_ERROR_SUCCESS) return end_of_list(status);
     line = next;
   }
 }

@@ -8,6 +8,7 @@
 #include "cli/entry.h"
 #include "cli/handlers.h"
 #include "cli/status.h"
+#include "platform/posix/fault.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/services.h"
@@ -40,6 +41,7 @@ class Services : public TestRoot {
     previous_pause_ = set_service_pause(count_pause);
   }
   void TearDown() override {
+    fault_clear();
     set_service_pause(previous_pause_);
     TestRoot::TearDown();
   }
@@ -190,6 +192,22 @@ TEST_F(Services, ReaderFailuresEndTheWalk) {
   std::system(("rm -f '" + root_ + "/inf/zebsetup.inf'").c_str());
   EXPECT_EQ(stop_services(), STATUS_INF_NOT_FOUND);
   EXPECT_EQ(start_services(), STATUS_INF_NOT_FOUND);
+}
+
+// Only the end of the list ends the start walk quietly: a lookup that fails
+// otherwise fails the start, rather than leave the services after it
+// stopped while reporting success.
+TEST_F(Services, FailedLineLookupFailsTheStart) {
+  list_services({"SvcA", "SvcB"});
+  add_service("SvcA", STOPPED);
+  add_service("SvcB", STOPPED);
+  fault_arm(FaultPoint::kInfFindFirstLine, 1, W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(start_services(), W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(state_of("SvcA"), STOPPED);
+  fault_arm(FaultPoint::kInfFindNextLine, 1, W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(start_services(), W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(state_of("SvcA"), RUNNING);
+  EXPECT_EQ(state_of("SvcB"), STOPPED);
 }
 
 TEST_F(Services, PlatformGate) {
