@@ -5,3 +5,7 @@
 // listing, so that the next operation opens the store at the current root.
 // Handles opened before the reset must not be used after it.
 void registry_store_reset();
+
+// True while this process has a write or read transaction of the store open,
+// as it must not have between two registry calls outside a group.
+bool registry_store_transaction_open();

@@ -464,6 +464,11 @@ StatusCode delete_by_id(Statement* statement, int64_t id) {
 
 void registry_store_reset() { close_connection(); }
 
+bool registry_store_transaction_open() {
+  return g_store.depth > 0 ||
+         (g_store.db != nullptr && !sqlite3_get_autocommit(g_store.db));
+}
+
 StatusCode store_open(StoreMode mode, bool* absent) {
   *absent = false;
   if (g_store.db == nullptr) {
