@@ -60,10 +60,12 @@ StatusCode get_setup_string_or(SetupInfo info, const char* key,
       get_setup_string(info, SECTION_STRINGS, key, buffer, capacity);
   if (status == 0) return 0;
   std::snprintf(buffer, capacity, "%s", fallback);
-  // No line, no such field (the reader's 31), a text too long for buffer.
+  // No section or line; no such field (31 where SetupAPI sets no code, as
+  // Wine's does not; 87 otherwise); a text too long for buffer.
   bool absent = status == W32_ERROR_LINE_NOT_FOUND ||
                 status == W32_ERROR_SECTION_NOT_FOUND ||
                 status == W32_ERROR_GEN_FAILURE ||
+                status == W32_ERROR_INVALID_PARAMETER ||
                 status == W32_ERROR_INSUFFICIENT_BUFFER;
   return absent ? 0 : status;
 }
