@@ -394,3 +394,5 @@ void reg_close_key(RegKey key) {
 StatusCode reg_begin_group() { return store_begin_write(); }
 
 StatusCode reg_end_group() { return store_commit(); }
+
+void reg_abandon_group() { store_rollback(); }
