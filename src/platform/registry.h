@@ -76,3 +76,8 @@ StatusCode reg_begin_group();
 // Ends the group of reg_begin_group: its writes land (on the POSIX store, one
 // durable commit). On failure none of them has landed.
 StatusCode reg_end_group();
+
+// Ends the group of reg_begin_group without landing its writes, where the
+// platform can undo them (the POSIX store: none of them lands). On Windows
+// they have landed already.
+void reg_abandon_group();

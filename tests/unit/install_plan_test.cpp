@@ -9,6 +9,7 @@
 
 #include "install_apply.h"
 #include "platform/inf.h"
+#include "platform/posix/fault.h"
 #include "test_root.h"
 
 namespace {
@@ -210,6 +211,36 @@ TEST_F(InstallPlanTest,
   std::string first;
   std::getline(self, first);
   EXPECT_EQ(first, "[Version]");
+}
+
+// A failure part-way through the entries leaves the store as it was.
+TEST_F(InstallPlanTest, AFailedEntryLeavesNoRegistryEntryWritten) {
+  put_test_dword("Software\\ZebTest", "Old", 1);
+  ASSERT_EQ(plan("[Install]\nDelReg=d\nAddReg=a\n[d]\nHKLM,%Base%,Old\n"
+                 "[a]\nHKLM,%Base%\\New,,0x00000010\n"
+                 "HKLM,%Base%,First,0x00010001,1\n"
+                 "HKLM,%Base%,Second,0x00010001,2\n"),
+            0u)
+      << error_;
+  fault_arm(FaultPoint::kRegSet, 2, W32_ERROR_DISK_FULL);
+  InstallCounts counts = {};
+  EXPECT_EQ(apply_install(plan_, root_ + "/inf", &counts, &error_),
+            W32_ERROR_DISK_FULL);
+  fault_clear();
+  EXPECT_NE(error_.find("no registry entry was written"), std::string::npos)
+      << error_;
+  RegKey key = nullptr;
+  EXPECT_EQ(reg_open_key(reg_local_machine(), "Software\\ZebTest\\New",
+                         W32_KEY_READ, &key),
+            2u);
+  ASSERT_EQ(reg_open_key(reg_local_machine(), "Software\\ZebTest", W32_KEY_READ,
+                         &key),
+            0u);
+  uint32_t value = 0;
+  uint32_t size = sizeof value;
+  EXPECT_EQ(reg_query_value(key, "Old", nullptr, &value, &size), 0u);
+  EXPECT_EQ(reg_query_value(key, "First", nullptr, nullptr, nullptr), 2u);
+  reg_close_key(key);
 }
 
 }  // namespace

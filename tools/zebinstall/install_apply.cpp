@@ -155,6 +155,30 @@ StatusCode apply_registry(const InstallPlan& plan, InstallCounts* counts,
   return apply_entries(plan.additions, counts, error);
 }
 
+StatusCode apply_install(const InstallPlan& plan, const std::string& inf_dir,
+                         InstallCounts* counts, std::string* error) {
+  StatusCode status = reg_begin_group();
+  if (status != W32_ERROR_SUCCESS) {
+    *error = "the store cannot be written: " + status_text(status);
+    return status;
+  }
+  status = apply_registry(plan, counts, error);
+  if (status == W32_ERROR_SUCCESS) {
+    status = apply_copies(plan, inf_dir, counts, error);
+  }
+  if (status != W32_ERROR_SUCCESS) {
+    reg_abandon_group();
+    *error += "; no registry entry was written";
+    return status;
+  }
+  status = reg_end_group();
+  if (status != W32_ERROR_SUCCESS) {
+    *error = "the registry entries could not be stored (" +
+             status_text(status) + "); none was written";
+  }
+  return status;
+}
+
 StatusCode delete_key_tree(RegKey parent, const std::string& name) {
   RegKey key = nullptr;
   StatusCode status =

@@ -25,9 +25,17 @@ StatusCode apply_copies(const InstallPlan& plan, const std::string& inf_dir,
 // Applies the DelReg entries of plan, then its AddReg entries, in order.
 // A DelReg entry whose key or value is absent does nothing. 0, or the first
 // failing registry call's code with its reason in *error; the entries before
-// it stay applied.
+// it stay applied unless the caller's registry group is abandoned.
 StatusCode apply_registry(const InstallPlan& plan, InstallCounts* counts,
                           std::string* error);
+
+// Applies plan: its registry entries (apply_registry) and its files
+// (apply_copies) as one group of registry writes, which lands only when every
+// entry and file succeeded, so that on the native store a failure leaves the
+// registry as it was. Files copied before a failure stay. 0, or the failure's
+// code with its reason in *error.
+StatusCode apply_install(const InstallPlan& plan, const std::string& inf_dir,
+                         InstallCounts* counts, std::string* error);
 
 // Deletes parent\name with every key below it; 2 when it does not exist.
 StatusCode delete_key_tree(RegKey parent, const std::string& name);

@@ -3,7 +3,8 @@
 //
 // Exit codes: 0 installed; 1 refused before anything was written (the file,
 // the section, a line this tool does not apply, a missing source file, a
-// store the caller may not write); 2 usage; 3 a write failed part-way.
+// store the caller may not write); 2 usage; 3 a write failed: the section's
+// registry entries land together or not at all, files already copied stay.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -88,12 +89,9 @@ int install(const std::string& section, const std::string& path,
   int code = check_store_writable(&error);
   if (code != kExitInstalled) return fail(code, error);
   InstallCounts counts = {};
-  status = apply_copies(plan, posix_root_path("inf"), &counts, &error);
-  if (status == W32_ERROR_SUCCESS)
-    status = apply_registry(plan, &counts, &error);
+  status = apply_install(plan, posix_root_path("inf"), &counts, &error);
   if (status != W32_ERROR_SUCCESS) {
-    return fail(kExitPartial,
-                shown + ": " + error + "; the entries before it stay applied");
+    return fail(kExitPartial, shown + ": " + error);
   }
   std::printf(
       "zebinstall: installed [%s] of %s: files copied %u, registry entries "

@@ -415,3 +415,5 @@ StatusCode reg_end_group() {
   }
   return store_commit();
 }
+
+void reg_abandon_group() { store_rollback(); }

@@ -98,3 +98,5 @@ void reg_close_key(RegKey key) { RegCloseKey(to_hkey(key)); }
 StatusCode reg_begin_group() { return W32_ERROR_SUCCESS; }
 
 StatusCode reg_end_group() { return W32_ERROR_SUCCESS; }
+
+void reg_abandon_group() {}
