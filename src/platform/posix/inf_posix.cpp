@@ -238,8 +238,7 @@ StatusCode inf_find_first_line(InfHandle inf, const char* section,
                                const char* key, InfLine* line) {
   std::string subject = section != nullptr ? section : "";
   if (key != nullptr) subject = subject + ":" + key;
-  StatusCode status =
-      fault_hit(FaultPoint::kInfFindFirstLine, subject.c_str());
+  StatusCode status = fault_hit(FaultPoint::kInfFindFirstLine, subject.c_str());
   if (status != W32_ERROR_SUCCESS) return status;
   if (line == nullptr) return W32_ERROR_INVALID_PARAMETER;
   const InfModel* model = handle_model(inf);
