@@ -4,7 +4,8 @@
 set -euo pipefail
 
 PACKAGES=(cmake g++ make libgtest-dev libsqlite3-dev python3-pytest mingw-w64
-          wine wine64 xvfb xdotool libbenchmark-dev)
+          wine wine64 xvfb xdotool libbenchmark-dev
+          clang libclang-rt-14-dev)  # make sanitize, make fuzz
 
 installed() {
   dpkg -s "$1" 2>/dev/null | grep -q '^Status: install ok installed'

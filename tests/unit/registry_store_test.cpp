@@ -222,6 +222,17 @@ TEST_F(RegistryStoreTest, EnumValueReportsMoreDataForNameOrData) {
   reg_close_key(key);
 }
 
+TEST_F(RegistryStoreTest, ValueTooLargeForTheStoreFailsAndStoresNothing) {
+  RegKey key = create("Big");
+  const char data[] = "abc";
+  // The store refuses a size this large before it reads a byte of the data.
+  EXPECT_NE(reg_set_value(key, "v", W32_REG_BINARY, data, 0x80000000u), 0u);
+  uint32_t size = 0;
+  EXPECT_EQ(reg_query_value(key, "v", nullptr, nullptr, &size),
+            W32_ERROR_FILE_NOT_FOUND);
+  reg_close_key(key);
+}
+
 TEST_F(RegistryStoreTest, AccessMaskOfTheHandleIsChecked) {
   reg_close_key(create("Keys\\Child"));
   RegKey read = nullptr;

@@ -1,4 +1,4 @@
-// The registry operations over the SQLite store (store_sqlite.h), with the
+// The registry operations over the embedded store (store.h), with the
 // answers Wine's advapi32 gives: access checks against the handle's mask,
 // 1018 through a handle whose key was deleted, 234 with the needed size.
 #include <cstring>
@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/posix/fault.h"
-#include "platform/posix/store_sqlite.h"
+#include "platform/posix/store.h"
 #include "platform/registry.h"
 
 struct RegKeyHandle {
@@ -16,7 +16,7 @@ struct RegKeyHandle {
 
 namespace {
 
-constexpr size_t kMaxKeyNameLength = 256;      // longer names: 87, as in Wine
+constexpr size_t kMaxKeyNameLength = 256;  // longer names: 87, as in Wine
 
 RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS};
 
@@ -24,39 +24,20 @@ bool has_right(RegKey key, uint32_t right) {
   return (key->access & right) == right;
 }
 
-// Splits a key path on backslashes, skipping empty parts; 161 for a leading
-// backslash, 87 for a part longer than a key name may be.
-StatusCode split_path(const char* path, std::vector<std::string>* parts) {
+// Splits a key path on backslashes into its key names, skipping empty ones;
+// 161 for a leading backslash, 87 for a name longer than a key name may be.
+StatusCode split_path(const char* path, std::vector<std::string>* names) {
   if (path == nullptr) return W32_ERROR_SUCCESS;
   if (path[0] == '\\') return W32_ERROR_BAD_PATHNAME;
-  std::string part;
+  std::string name;
   for (const char* c = path;; c++) {
     if (*c != '\\' && *c != '\0') {
-      part += *c;
+      name += *c;
       continue;
     }
-    if (part.size() > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
-    if (!part.empty()) parts->push_back(store_fold(part));
-    part.clear();
-    if (*c == '\0') break;
-  }
-  return W32_ERROR_SUCCESS;
-}
-
-// Same, keeping the spelling (for creation).
-StatusCode split_path_spelled(const char* path,
-                              std::vector<std::string>* parts) {
-  std::vector<std::string> folded;
-  StatusCode status = split_path(path, &folded);
-  if (status != W32_ERROR_SUCCESS || path == nullptr) return status;
-  std::string part;
-  for (const char* c = path;; c++) {
-    if (*c != '\\' && *c != '\0') {
-      part += *c;
-      continue;
-    }
-    if (!part.empty()) parts->push_back(part);
-    part.clear();
+    if (name.size() > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
+    if (!name.empty()) names->push_back(name);
+    name.clear();
     if (*c == '\0') break;
   }
   return W32_ERROR_SUCCESS;
@@ -77,14 +58,14 @@ StatusCode require_key(int64_t id) {
   return status == W32_ERROR_FILE_NOT_FOUND ? W32_ERROR_SUCCESS : status;
 }
 
-// Follows folded parts down from start; *id is the key reached.
-StatusCode walk(int64_t start, const std::vector<std::string>& parts,
+// Follows the key names down from start; *id is the key reached.
+StatusCode walk(int64_t start, const std::vector<std::string>& names,
                 int64_t* id) {
   *id = start;
-  if (parts.empty()) return require_key(start);
-  for (const std::string& part : parts) {
+  if (names.empty()) return require_key(start);
+  for (const std::string& name : names) {
     int64_t child = 0;
-    StatusCode status = store_find_child(*id, part, &child);
+    StatusCode status = store_find_child(*id, name, &child);
     if (status != W32_ERROR_SUCCESS) return status;
     if (child == 0) return missing_status(start);
     *id = child;
@@ -95,8 +76,8 @@ StatusCode walk(int64_t start, const std::vector<std::string>& parts,
 // The key at path below parent, for reading: 2 when the store does not
 // exist yet and the path names anything below HKEY_LOCAL_MACHINE.
 StatusCode find_key(RegKey parent, const char* path, int64_t* id) {
-  std::vector<std::string> parts;
-  StatusCode status = split_path(path, &parts);
+  std::vector<std::string> names;
+  StatusCode status = split_path(path, &names);
   if (status != W32_ERROR_SUCCESS) return status;
   bool absent = false;
   status = store_open(StoreMode::kRead, &absent);
@@ -104,9 +85,9 @@ StatusCode find_key(RegKey parent, const char* path, int64_t* id) {
   if (absent) {
     if (parent->id != kStoreRootKeyId) return W32_ERROR_KEY_DELETED;
     *id = kStoreRootKeyId;
-    return parts.empty() ? W32_ERROR_SUCCESS : W32_ERROR_FILE_NOT_FOUND;
+    return names.empty() ? W32_ERROR_SUCCESS : W32_ERROR_FILE_NOT_FOUND;
   }
-  return walk(parent->id, parts, id);
+  return walk(parent->id, names, id);
 }
 
 StatusCode new_handle(int64_t id, uint32_t access, RegKey* out) {
@@ -114,41 +95,37 @@ StatusCode new_handle(int64_t id, uint32_t access, RegKey* out) {
   return W32_ERROR_SUCCESS;
 }
 
-// Creates the missing keys of parts below start in one transaction.
-StatusCode create_path(int64_t start, const std::vector<std::string>& parts,
-                       int64_t* id, bool* created) {
-  StatusCode status = store_begin_write();
-  if (status != W32_ERROR_SUCCESS) return status;
-  *id = start;
-  *created = false;
-  status = missing_status(start);
-  if (status == W32_ERROR_FILE_NOT_FOUND) status = W32_ERROR_SUCCESS;
-  for (size_t i = 0; status == W32_ERROR_SUCCESS && i < parts.size(); i++) {
-    std::string folded = store_fold(parts[i]);
-    int64_t child = 0;
-    status = store_find_child(*id, folded, &child);
-    if (status != W32_ERROR_SUCCESS || child != 0) {
-      *id = child;
-      *created = false;
-      continue;
-    }
-    sqlite3_stmt* stmt = nullptr;
-    status = store_stmt(StoreStmt::kInsertKey, &stmt);
-    if (status != W32_ERROR_SUCCESS) break;
-    sqlite3_bind_int64(stmt, 1, *id);
-    sqlite3_bind_text(stmt, 2, parts[i].c_str(), -1, SQLITE_STATIC);
-    sqlite3_bind_text(stmt, 3, folded.c_str(), -1, SQLITE_STATIC);
-    bool row = false;
-    status = store_step(stmt, &row);
-    *id = sqlite3_last_insert_rowid(sqlite3_db_handle(stmt));
-    sqlite3_reset(stmt);
-    *created = true;
-  }
+StatusCode finish_write(StatusCode status) {
   if (status != W32_ERROR_SUCCESS) {
     store_rollback();
     return status;
   }
   return store_commit();
+}
+
+// Creates the missing keys of names below start in one transaction; *created
+// tells whether the last one is new.
+StatusCode create_path(int64_t start, const std::vector<std::string>& names,
+                       int64_t* id, bool* created) {
+  *id = start;
+  *created = false;
+  StatusCode status = store_begin_write();
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = require_key(start);
+  for (size_t i = 0; status == W32_ERROR_SUCCESS && i < names.size(); i++) {
+    int64_t child = 0;
+    status = store_find_child(*id, names[i], &child);
+    if (status != W32_ERROR_SUCCESS) break;
+    if (child != 0) {
+      *id = child;
+      *created = false;
+      continue;
+    }
+    status = store_insert_key(*id, names[i], &child);
+    *id = child;
+    *created = true;
+  }
+  return finish_write(status);
 }
 
 // Copies text into buffer when it fits capacity (terminator included).
@@ -199,97 +176,8 @@ StatusCode read_value(int64_t id, const char* name, uint32_t* type,
     return id == kStoreRootKeyId ? W32_ERROR_FILE_NOT_FOUND
                                  : W32_ERROR_KEY_DELETED;
   }
-  std::string folded = store_fold(name != nullptr ? name : "");
-  sqlite3_stmt* stmt = nullptr;
-  status = store_stmt(StoreStmt::kGetValue, &stmt);
-  if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, id);
-  sqlite3_bind_text(stmt, 2, folded.c_str(), -1, SQLITE_STATIC);
-  bool row = false;
-  status = store_step(stmt, &row);
-  if (status == W32_ERROR_SUCCESS && row) {
-    *type = static_cast<uint32_t>(sqlite3_column_int64(stmt, 0));
-    const uint8_t* bytes =
-        static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 1));
-    int size = sqlite3_column_bytes(stmt, 1);
-    data->assign(bytes, bytes == nullptr ? bytes : bytes + size);
-  }
-  sqlite3_reset(stmt);
-  if (status != W32_ERROR_SUCCESS) return status;
-  return row ? W32_ERROR_SUCCESS : missing_status(id);
-}
-
-StatusCode write_value(int64_t id, const char* name, uint32_t type,
-                       const void* data, uint32_t size) {
-  std::string spelled = name != nullptr ? name : "";
-  std::string folded = store_fold(spelled);
-  sqlite3_stmt* stmt = nullptr;
-  StatusCode status = store_stmt(StoreStmt::kPutValue, &stmt);
-  if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, id);
-  sqlite3_bind_text(stmt, 2, spelled.c_str(), -1, SQLITE_STATIC);
-  sqlite3_bind_text(stmt, 3, folded.c_str(), -1, SQLITE_STATIC);
-  sqlite3_bind_int64(stmt, 4, type);
-  sqlite3_bind_blob(stmt, 5, size == 0 ? "" : data, static_cast<int>(size),
-                    SQLITE_STATIC);
-  bool row = false;
-  status = store_step(stmt, &row);
-  sqlite3_reset(stmt);
-  return status;
-}
-
-// Runs one statement with (key id, folded name) bound; *changed tells
-// whether it changed a row.
-StatusCode run_on_value(StoreStmt id_stmt, int64_t id, const char* name,
-                        bool* changed) {
-  std::string folded = store_fold(name != nullptr ? name : "");
-  sqlite3_stmt* stmt = nullptr;
-  StatusCode status = store_stmt(id_stmt, &stmt);
-  if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, id);
-  sqlite3_bind_text(stmt, 2, folded.c_str(), -1, SQLITE_STATIC);
-  bool row = false;
-  status = store_step(stmt, &row);
-  *changed = sqlite3_changes(sqlite3_db_handle(stmt)) > 0;
-  sqlite3_reset(stmt);
-  return status;
-}
-
-StatusCode run_on_key(StoreStmt id_stmt, int64_t id, bool* row) {
-  sqlite3_stmt* stmt = nullptr;
-  StatusCode status = store_stmt(id_stmt, &stmt);
-  if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, id);
-  status = store_step(stmt, row);
-  sqlite3_reset(stmt);
-  return status;
-}
-
-// Removes key id, which must have no subkeys (5 otherwise), with its values.
-StatusCode remove_key(int64_t id) {
-  bool row = false;
-  StatusCode status = run_on_key(StoreStmt::kHasChildren, id, &row);
-  if (status != W32_ERROR_SUCCESS) return status;
-  if (row) return W32_ERROR_ACCESS_DENIED;
-  status = run_on_key(StoreStmt::kDeleteKeyVals, id, &row);
-  if (status != W32_ERROR_SUCCESS) return status;
-  return run_on_key(StoreStmt::kDeleteKey, id, &row);
-}
-
-// Opens the store for a write and starts the transaction.
-StatusCode begin_write() {
-  bool absent = false;
-  StatusCode status = store_open(StoreMode::kWrite, &absent);
-  if (status != W32_ERROR_SUCCESS) return status;
-  return store_begin_write();
-}
-
-StatusCode finish_write(StatusCode status) {
-  if (status != W32_ERROR_SUCCESS) {
-    store_rollback();
-    return status;
-  }
-  return store_commit();
+  status = store_get_value(id, name != nullptr ? name : "", type, data);
+  return status == W32_ERROR_FILE_NOT_FOUND ? missing_status(id) : status;
 }
 
 }  // namespace
@@ -314,18 +202,14 @@ StatusCode reg_create_key(RegKey parent, const char* name, uint32_t access,
   if (status != W32_ERROR_SUCCESS) return status;
   if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
-  std::vector<std::string> parts;
-  status = split_path_spelled(name, &parts);
+  std::vector<std::string> names;
+  status = split_path(name, &names);
   if (status != W32_ERROR_SUCCESS) return status;
   int64_t id = 0;
   status = find_key(parent, name, &id);
   bool created = false;
   if (status == W32_ERROR_FILE_NOT_FOUND) {
-    bool absent = false;
-    status = store_open(StoreMode::kWrite, &absent);
-    if (status == W32_ERROR_SUCCESS) {
-      status = create_path(parent->id, parts, &id, &created);
-    }
+    status = create_path(parent->id, names, &id, &created);
   }
   if (status != W32_ERROR_SUCCESS) return status;
   if (disposition != nullptr) {
@@ -451,11 +335,12 @@ StatusCode reg_set_value(RegKey key, const char* name, uint32_t type,
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (data == nullptr && size != 0) return W32_ERROR_INVALID_PARAMETER;
   if (!has_right(key, W32_KEY_SET_VALUE)) return W32_ERROR_ACCESS_DENIED;
-  status = begin_write();
+  status = store_begin_write();
   if (status != W32_ERROR_SUCCESS) return status;
   status = require_key(key->id);
   if (status == W32_ERROR_SUCCESS) {
-    status = write_value(key->id, name, type, data, size);
+    status =
+        store_put_value(key->id, name != nullptr ? name : "", type, data, size);
   }
   return finish_write(status);
 }
@@ -464,17 +349,17 @@ StatusCode reg_delete_key(RegKey parent, const char* name) {
   StatusCode status = fault_hit(FaultPoint::kRegDeleteKey);
   if (status != W32_ERROR_SUCCESS) return status;
   if (parent == nullptr) return W32_ERROR_INVALID_HANDLE;
-  std::vector<std::string> parts;
-  status = split_path(name, &parts);
+  std::vector<std::string> names;
+  status = split_path(name, &names);
   if (status != W32_ERROR_SUCCESS) return status;
   int64_t id = 0;
   status = find_key(parent, name, &id);
   if (status != W32_ERROR_SUCCESS) return status;
-  if (parts.empty()) return W32_ERROR_ACCESS_DENIED;
-  status = begin_write();
+  if (names.empty()) return W32_ERROR_ACCESS_DENIED;
+  status = store_begin_write();
   if (status != W32_ERROR_SUCCESS) return status;
-  status = walk(parent->id, parts, &id);
-  if (status == W32_ERROR_SUCCESS) status = remove_key(id);
+  status = walk(parent->id, names, &id);
+  if (status == W32_ERROR_SUCCESS) status = store_delete_key(id);
   return finish_write(status);
 }
 
@@ -487,14 +372,14 @@ StatusCode reg_delete_value(RegKey key, const char* name) {
   std::vector<uint8_t> bytes;
   status = read_value(key->id, name, &type, &bytes);
   if (status != W32_ERROR_SUCCESS) return status;
-  status = begin_write();
+  status = store_begin_write();
   if (status != W32_ERROR_SUCCESS) return status;
   status = require_key(key->id);
-  bool changed = false;
+  bool deleted = false;
   if (status == W32_ERROR_SUCCESS) {
-    status = run_on_value(StoreStmt::kDeleteValue, key->id, name, &changed);
+    status = store_delete_value(key->id, name != nullptr ? name : "", &deleted);
   }
-  if (status == W32_ERROR_SUCCESS && !changed) {
+  if (status == W32_ERROR_SUCCESS && !deleted) {
     status = W32_ERROR_FILE_NOT_FOUND;
   }
   return finish_write(status);

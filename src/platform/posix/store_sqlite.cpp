@@ -1,6 +1,14 @@
-#include "platform/posix/store_sqlite.h"
-
+// The store over SQLite. In order: the connection (schema, read-only
+// fallback, busy timeout), statements (prepared once, bound in order, stepped),
+// transactions, the listing caches, and the typed operations, each with its
+// SQL text, its bindings and its columns together.
+//
+// Tables: keys(id, parent, name, folded) with a unique index on
+// (parent, folded); vals(key, name, folded, type, data) keyed by
+// (key, folded). The key HKEY_LOCAL_MACHINE is row 1; "folded" is the name
+// with A-Z turned into a-z.
 #include <errno.h>
+#include <sqlite3.h>
 #include <sys/stat.h>
 #include <sys/types.h>
 
@@ -9,6 +17,7 @@
 #include "platform/posix/errno_status.h"
 #include "platform/posix/registry_store.h"
 #include "platform/posix/root_dir.h"
+#include "platform/posix/store.h"
 
 namespace {
 
@@ -31,136 +40,33 @@ const char* const kSchema =
     "INSERT OR IGNORE INTO keys(id, parent, name, folded)"
     " VALUES(1, 0, 'HKEY_LOCAL_MACHINE', 'hkey_local_machine');";
 
-const char* const kStatements[] = {
-    "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2",
-    "SELECT 1 FROM keys WHERE id = ?1",
-    "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)",
-    "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded",
-    "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
-    "DELETE FROM keys WHERE id = ?1",
-    "DELETE FROM vals WHERE key = ?1",
-    "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2",
-    "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded",
-    "INSERT INTO vals(key, name, folded, type, data) VALUES(?1, ?2, ?3, ?4, ?5)"
-    " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type,"
-    " data = excluded.data",
-    "DELETE FROM vals WHERE key = ?1 AND folded = ?2",
+// A statement prepared on first use and kept while the connection lasts.
+struct Statement {
+  const char* sql;     // parameters ?1, ?2, ... in the order they are bound
+  sqlite3_stmt* stmt;  // null until prepared
 };
-static_assert(sizeof(kStatements) / sizeof(kStatements[0]) ==
-                  static_cast<size_t>(StoreStmt::kCount),
-              "one text per statement id");
+
+// One run of a statement.
+struct Query {
+  sqlite3_stmt* stmt;  // the prepared statement
+  int bound;           // parameters bound so far
+  int rc;              // first failed binding, SQLITE_OK until then
+};
 
 struct StoreState {
-  sqlite3* db;     // null until first use
-  bool read_only;  // opened without write access
-  sqlite3_stmt* stmts[static_cast<int>(StoreStmt::kCount)];  // lazily made
-  sqlite3_stmt* version_stmt;  // PRAGMA data_version
-  int64_t data_version;        // when the caches were filled
+  sqlite3* db;                       // null until first use
+  bool read_only;                    // opened without write access
+  std::vector<Statement*> prepared;  // those holding a statement of db
+  int depth;                         // open write transactions, nested too
+  int64_t data_version;              // when the caches were filled
   std::map<int64_t, std::vector<std::string>> children;  // by key id
   std::map<int64_t, std::vector<StoreValue>> values;     // by key id
 };
 
 StoreState g_store;
 
-void forget_caches() {
-  g_store.children.clear();
-  g_store.values.clear();
-}
-
-// Creates dir and its missing parents.
-StatusCode make_dirs(const std::string& dir) {
-  for (size_t pos = 1; pos <= dir.size(); pos++) {
-    if (pos < dir.size() && dir[pos] != '/') continue;
-    std::string part = dir.substr(0, pos);
-    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
-      // A folder of the path that is missing is a missing path, as for
-      // CreateDirectory.
-      return errno == ENOENT ? W32_ERROR_PATH_NOT_FOUND
-                             : win32_error_from_errno(errno);
-    }
-  }
-  return W32_ERROR_SUCCESS;
-}
-
-void close_connection() {
-  for (sqlite3_stmt*& stmt : g_store.stmts) {
-    sqlite3_finalize(stmt);
-    stmt = nullptr;
-  }
-  sqlite3_finalize(g_store.version_stmt);
-  g_store.version_stmt = nullptr;
-  if (g_store.db != nullptr) sqlite3_close(g_store.db);
-  g_store.db = nullptr;
-  g_store.read_only = false;
-  g_store.data_version = -1;
-  forget_caches();
-}
-
-StatusCode has_schema(bool* present) {
-  sqlite3_stmt* stmt = nullptr;
-  int rc = sqlite3_prepare_v2(g_store.db,
-                              "SELECT 1 FROM sqlite_master WHERE name = 'keys'",
-                              -1, &stmt, nullptr);
-  if (rc != SQLITE_OK) return store_error(rc);
-  rc = sqlite3_step(stmt);
-  sqlite3_finalize(stmt);
-  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return store_error(rc);
-  *present = rc == SQLITE_ROW;
-  return W32_ERROR_SUCCESS;
-}
-
-StatusCode create_schema() {
-  int rc = sqlite3_exec(g_store.db, "PRAGMA journal_mode=DELETE", nullptr,
-                        nullptr, nullptr);
-  if (rc != SQLITE_OK) return store_error(rc);
-  StatusCode status = store_begin_write();
-  if (status != W32_ERROR_SUCCESS) return status;
-  rc = sqlite3_exec(g_store.db, kSchema, nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) {
-    store_rollback();
-    return store_error(rc);
-  }
-  return store_commit();
-}
-
-StatusCode connect(const std::string& path, bool exists) {
-  int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
-  int rc = sqlite3_open_v2(path.c_str(), &g_store.db, flags, nullptr);
-  if (rc != SQLITE_OK && exists) {
-    sqlite3_close(g_store.db);
-    rc = sqlite3_open_v2(path.c_str(), &g_store.db, SQLITE_OPEN_READONLY,
-                         nullptr);
-  }
-  if (rc != SQLITE_OK) {
-    StatusCode status = store_error(rc);
-    sqlite3_close(g_store.db);
-    g_store.db = nullptr;
-    return status;
-  }
-  g_store.read_only = sqlite3_db_readonly(g_store.db, "main") == 1;
-  sqlite3_busy_timeout(g_store.db, kBusyTimeoutMs);
-  g_store.data_version = -1;
-  return W32_ERROR_SUCCESS;
-}
-
-// Makes sure the opened store has its tables; *absent when it has none and
-// cannot be given any.
-StatusCode ensure_schema(bool* absent) {
-  bool present = false;
-  StatusCode status = has_schema(&present);
-  if (status != W32_ERROR_SUCCESS || present) return status;
-  if (g_store.read_only) {
-    *absent = true;
-    return W32_ERROR_SUCCESS;
-  }
-  return create_schema();
-}
-
-}  // namespace
-
-void registry_store_reset() { close_connection(); }
-
-StatusCode store_error(int rc) {
+// The Win32 code for a SQLite result code.
+StatusCode status_from_sqlite(int rc) {
   switch (rc & 0xff) {
     case SQLITE_OK:
     case SQLITE_ROW:
@@ -185,6 +91,345 @@ StatusCode store_error(int rc) {
       return W32_ERROR_REGISTRY_IO_FAILED;
   }
 }
+
+StatusCode exec(const char* sql) {
+  return status_from_sqlite(
+      sqlite3_exec(g_store.db, sql, nullptr, nullptr, nullptr));
+}
+
+std::string fold(const std::string& name) {
+  std::string folded = name;
+  for (char& c : folded) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return folded;
+}
+
+void forget_caches() {
+  g_store.children.clear();
+  g_store.values.clear();
+}
+
+// ---- Connection ----
+
+// Creates dir and its missing parents.
+StatusCode make_dirs(const std::string& dir) {
+  for (size_t pos = 1; pos <= dir.size(); pos++) {
+    if (pos < dir.size() && dir[pos] != '/') continue;
+    std::string part = dir.substr(0, pos);
+    if (mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+      // A folder of the path that is missing is a missing path, as for
+      // CreateDirectory.
+      return errno == ENOENT ? W32_ERROR_PATH_NOT_FOUND
+                             : win32_error_from_errno(errno);
+    }
+  }
+  return W32_ERROR_SUCCESS;
+}
+
+void close_connection() {
+  for (Statement* statement : g_store.prepared) {
+    sqlite3_finalize(statement->stmt);
+    statement->stmt = nullptr;
+  }
+  g_store.prepared.clear();
+  // Closing with a transaction open rolls it back.
+  if (g_store.db != nullptr) sqlite3_close(g_store.db);
+  g_store.db = nullptr;
+  g_store.read_only = false;
+  g_store.depth = 0;
+  g_store.data_version = -1;
+  forget_caches();
+}
+
+StatusCode has_schema(bool* present) {
+  sqlite3_stmt* stmt = nullptr;
+  int rc = sqlite3_prepare_v2(g_store.db,
+                              "SELECT 1 FROM sqlite_master WHERE name = 'keys'",
+                              -1, &stmt, nullptr);
+  if (rc != SQLITE_OK) return status_from_sqlite(rc);
+  rc = sqlite3_step(stmt);
+  sqlite3_finalize(stmt);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) return status_from_sqlite(rc);
+  *present = rc == SQLITE_ROW;
+  return W32_ERROR_SUCCESS;
+}
+
+StatusCode begin_level();
+
+StatusCode create_schema() {
+  StatusCode status = exec("PRAGMA journal_mode=DELETE");
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = begin_level();
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = exec(kSchema);
+  if (status != W32_ERROR_SUCCESS) {
+    store_rollback();
+    return status;
+  }
+  return store_commit();
+}
+
+StatusCode connect(const std::string& path, bool exists) {
+  int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+  int rc = sqlite3_open_v2(path.c_str(), &g_store.db, flags, nullptr);
+  if (rc != SQLITE_OK && exists) {
+    sqlite3_close(g_store.db);
+    rc = sqlite3_open_v2(path.c_str(), &g_store.db, SQLITE_OPEN_READONLY,
+                         nullptr);
+  }
+  if (rc != SQLITE_OK) {
+    StatusCode status = status_from_sqlite(rc);
+    sqlite3_close(g_store.db);
+    g_store.db = nullptr;
+    return status;
+  }
+  g_store.read_only = sqlite3_db_readonly(g_store.db, "main") == 1;
+  sqlite3_busy_timeout(g_store.db, kBusyTimeoutMs);
+  g_store.data_version = -1;
+  return W32_ERROR_SUCCESS;
+}
+
+// Makes sure the opened store has its tables; *absent when it has none and
+// cannot be given any.
+StatusCode ensure_schema(bool* absent) {
+  bool present = false;
+  StatusCode status = has_schema(&present);
+  if (status != W32_ERROR_SUCCESS || present) return status;
+  if (g_store.read_only) {
+    *absent = true;
+    return W32_ERROR_SUCCESS;
+  }
+  return create_schema();
+}
+
+// ---- Statements ----
+
+// Starts a run of statement: prepared on first use, reset, bindings cleared;
+// 1016 when the store is not open.
+StatusCode query_start(Statement* statement, Query* query) {
+  *query = Query{nullptr, 0, SQLITE_OK};
+  if (g_store.db == nullptr) return W32_ERROR_REGISTRY_IO_FAILED;
+  if (statement->stmt == nullptr) {
+    int rc = sqlite3_prepare_v3(g_store.db, statement->sql, -1,
+                                SQLITE_PREPARE_PERSISTENT, &statement->stmt,
+                                nullptr);
+    if (rc != SQLITE_OK) return status_from_sqlite(rc);
+    g_store.prepared.push_back(statement);
+  }
+  sqlite3_reset(statement->stmt);
+  sqlite3_clear_bindings(statement->stmt);
+  query->stmt = statement->stmt;
+  return W32_ERROR_SUCCESS;
+}
+
+void note_binding(Query* query, int rc) {
+  if (query->rc == SQLITE_OK) query->rc = rc;
+}
+
+// Binds value to the next parameter.
+void bind_int(Query* query, int64_t value) {
+  note_binding(query, sqlite3_bind_int64(query->stmt, ++query->bound, value));
+}
+
+// Binds a copy of text, so that a temporary may be passed.
+void bind_text(Query* query, const std::string& text) {
+  note_binding(query,
+               sqlite3_bind_text64(query->stmt, ++query->bound, text.data(),
+                                   text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
+}
+
+// Binds size bytes at data, which must stay in place until query_end; zero
+// bytes bind as an empty blob, never as NULL.
+void bind_blob(Query* query, const void* data, uint32_t size) {
+  note_binding(query,
+               sqlite3_bind_blob64(query->stmt, ++query->bound,
+                                   size == 0 ? "" : data, size, SQLITE_STATIC));
+}
+
+// Steps the query once; *row tells whether a row came. Fails, without running
+// the statement, when a binding failed or not every parameter was bound.
+StatusCode query_step(Query* query, bool* row) {
+  *row = false;
+  if (query->rc == SQLITE_OK &&
+      query->bound != sqlite3_bind_parameter_count(query->stmt)) {
+    query->rc = SQLITE_RANGE;
+  }
+  if (query->rc != SQLITE_OK) return status_from_sqlite(query->rc);
+  int rc = sqlite3_step(query->stmt);
+  *row = rc == SQLITE_ROW;
+  return status_from_sqlite(rc);
+}
+
+// Ends a run, releasing what the statement holds.
+void query_end(Query* query) {
+  if (query->stmt != nullptr) sqlite3_reset(query->stmt);
+}
+
+int64_t column_int(const Query& query, int column) {
+  return sqlite3_column_int64(query.stmt, column);
+}
+
+std::string column_text(const Query& query, int column) {
+  const unsigned char* text = sqlite3_column_text(query.stmt, column);
+  if (text == nullptr) return std::string();
+  return std::string(
+      reinterpret_cast<const char*>(text),
+      static_cast<size_t>(sqlite3_column_bytes(query.stmt, column)));
+}
+
+std::vector<uint8_t> column_blob(const Query& query, int column) {
+  const uint8_t* bytes =
+      static_cast<const uint8_t*>(sqlite3_column_blob(query.stmt, column));
+  if (bytes == nullptr) return std::vector<uint8_t>();
+  return std::vector<uint8_t>(bytes,
+                              bytes + sqlite3_column_bytes(query.stmt, column));
+}
+
+// Runs a statement that gives at most the one row it is asked for.
+StatusCode query_once(Query* query, bool* row) {
+  StatusCode status = query_step(query, row);
+  query_end(query);
+  return status;
+}
+
+// ---- Transactions ----
+
+// Whether the write transaction this connection began is still open; SQLite
+// abandons a transaction by itself after some failures (a full disk, an I/O
+// error).
+bool transaction_alive() {
+  return g_store.depth > 0 && !sqlite3_get_autocommit(g_store.db);
+}
+
+void reset_statements() {
+  for (Statement* statement : g_store.prepared) sqlite3_reset(statement->stmt);
+}
+
+// Begins a write transaction on the open connection, or a savepoint inside
+// the open one.
+StatusCode begin_level() {
+  if (g_store.depth > 0 && !transaction_alive()) {
+    return W32_ERROR_REGISTRY_IO_FAILED;
+  }
+  StatusCode status =
+      exec(g_store.depth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested");
+  if (status == W32_ERROR_SUCCESS) g_store.depth++;
+  return status;
+}
+
+// Write operations refuse to run outside a write transaction.
+StatusCode require_transaction() {
+  return transaction_alive() ? W32_ERROR_SUCCESS : W32_ERROR_REGISTRY_IO_FAILED;
+}
+
+// ---- Listing caches ----
+
+// Drops the caches when another connection has changed the store since they
+// were filled (this connection's own writes drop them as they are made).
+StatusCode check_caches() {
+  static Statement statement{"PRAGMA data_version", nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bool row = false;
+  status = query_step(&query, &row);
+  int64_t version = row ? column_int(query, 0) : -1;
+  query_end(&query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (version != g_store.data_version) {
+    forget_caches();
+    g_store.data_version = version;
+  }
+  return W32_ERROR_SUCCESS;
+}
+
+StatusCode read_children(int64_t id, std::vector<std::string>* names) {
+  static Statement statement{
+      "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded", nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, id);
+  bool row = false;
+  while ((status = query_step(&query, &row)) == W32_ERROR_SUCCESS && row) {
+    names->push_back(column_text(query, 0));
+  }
+  query_end(&query);
+  return status;
+}
+
+StatusCode read_values(int64_t id, std::vector<StoreValue>* values) {
+  static Statement statement{
+      "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY folded",
+      nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, id);
+  bool row = false;
+  while ((status = query_step(&query, &row)) == W32_ERROR_SUCCESS && row) {
+    values->push_back(StoreValue{column_text(query, 0),
+                                 static_cast<uint32_t>(column_int(query, 1)),
+                                 column_blob(query, 2)});
+  }
+  query_end(&query);
+  return status;
+}
+
+// The list of key id from cache, or read by fill after checking that the key
+// still exists, both inside one read transaction unless a write transaction
+// is open already.
+template <typename List, typename Fill>
+StatusCode cached_list(std::map<int64_t, List>* cache, int64_t id, Fill fill,
+                       const List** out) {
+  StatusCode status = check_caches();
+  if (status != W32_ERROR_SUCCESS) return status;
+  auto found = cache->find(id);
+  if (found != cache->end()) {
+    *out = &found->second;
+    return W32_ERROR_SUCCESS;
+  }
+  bool own_transaction = sqlite3_get_autocommit(g_store.db) != 0;
+  if (own_transaction) {
+    status = exec("BEGIN");
+    if (status != W32_ERROR_SUCCESS) return status;
+  }
+  bool exists = false;
+  List list;
+  status = store_key_exists(id, &exists);
+  if (status == W32_ERROR_SUCCESS && !exists) status = W32_ERROR_KEY_DELETED;
+  if (status == W32_ERROR_SUCCESS) status = fill(id, &list);
+  if (own_transaction) exec("COMMIT");
+  if (status != W32_ERROR_SUCCESS) return status;
+  *out = &((*cache)[id] = std::move(list));
+  return W32_ERROR_SUCCESS;
+}
+
+// Whether key id has a child.
+StatusCode has_children(int64_t id, bool* has) {
+  static Statement statement{"SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1",
+                             nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, id);
+  return query_once(&query, has);
+}
+
+// Runs a statement that deletes what is bound to ?1 = id.
+StatusCode delete_by_id(Statement* statement, int64_t id) {
+  Query query;
+  StatusCode status = query_start(statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, id);
+  bool row = false;
+  return query_once(&query, &row);
+}
+
+}  // namespace
+
+void registry_store_reset() { close_connection(); }
 
 StatusCode store_open(StoreMode mode, bool* absent) {
   *absent = false;
@@ -216,190 +461,180 @@ StatusCode store_open(StoreMode mode, bool* absent) {
   return W32_ERROR_SUCCESS;
 }
 
-StatusCode store_stmt(StoreStmt id, sqlite3_stmt** out) {
-  sqlite3_stmt*& stmt = g_store.stmts[static_cast<int>(id)];
-  if (stmt == nullptr) {
-    int rc = sqlite3_prepare_v3(g_store.db, kStatements[static_cast<int>(id)],
-                                -1, SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-    if (rc != SQLITE_OK) return store_error(rc);
-  }
-  sqlite3_reset(stmt);
-  sqlite3_clear_bindings(stmt);
-  *out = stmt;
-  return W32_ERROR_SUCCESS;
-}
-
-StatusCode store_step(sqlite3_stmt* stmt, bool* row) {
-  int rc = sqlite3_step(stmt);
-  *row = rc == SQLITE_ROW;
-  if (rc == SQLITE_ROW || rc == SQLITE_DONE) return W32_ERROR_SUCCESS;
-  StatusCode status = store_error(rc);
-  sqlite3_reset(stmt);
-  return status;
-}
-
 StatusCode store_begin_write() {
-  int rc =
-      sqlite3_exec(g_store.db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-  return store_error(rc);
+  bool absent = false;
+  StatusCode status = store_open(StoreMode::kWrite, &absent);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return begin_level();
 }
 
 StatusCode store_commit() {
-  for (sqlite3_stmt* stmt : g_store.stmts) {
-    if (stmt != nullptr) sqlite3_reset(stmt);
-  }
-  int rc = sqlite3_exec(g_store.db, "COMMIT", nullptr, nullptr, nullptr);
-  forget_caches();
-  if (rc != SQLITE_OK) {
+  if (g_store.depth == 0) return W32_ERROR_REGISTRY_IO_FAILED;
+  if (!transaction_alive()) {
     store_rollback();
-    return store_error(rc);
+    return W32_ERROR_REGISTRY_IO_FAILED;
   }
+  StatusCode status;
+  if (g_store.depth > 1) {
+    status = exec("RELEASE nested");
+  } else {
+    reset_statements();
+    status = exec("COMMIT");
+    forget_caches();
+  }
+  if (status != W32_ERROR_SUCCESS) {
+    store_rollback();
+    return status;
+  }
+  g_store.depth--;
   return W32_ERROR_SUCCESS;
 }
 
 void store_rollback() {
-  for (sqlite3_stmt* stmt : g_store.stmts) {
-    if (stmt != nullptr) sqlite3_reset(stmt);
+  if (g_store.depth == 0) return;
+  reset_statements();
+  if (transaction_alive()) {
+    if (g_store.depth > 1) {
+      exec("ROLLBACK TO nested");
+      exec("RELEASE nested");
+    } else {
+      exec("ROLLBACK");
+    }
   }
-  if (!sqlite3_get_autocommit(g_store.db)) {
-    sqlite3_exec(g_store.db, "ROLLBACK", nullptr, nullptr, nullptr);
-  }
+  g_store.depth--;
   forget_caches();
 }
 
 StatusCode store_key_exists(int64_t id, bool* exists) {
-  if (id == kStoreRootKeyId) {
-    *exists = true;
-    return W32_ERROR_SUCCESS;
-  }
-  sqlite3_stmt* stmt = nullptr;
-  StatusCode status = store_stmt(StoreStmt::kKeyExists, &stmt);
+  *exists = id == kStoreRootKeyId;
+  if (*exists) return W32_ERROR_SUCCESS;
+  static Statement statement{"SELECT 1 FROM keys WHERE id = ?1", nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, id);
-  status = store_step(stmt, exists);
-  sqlite3_reset(stmt);
-  return status;
+  bind_int(&query, id);
+  return query_once(&query, exists);
 }
 
-StatusCode store_find_child(int64_t parent, const std::string& folded,
+StatusCode store_find_child(int64_t parent, const std::string& name,
                             int64_t* id) {
   *id = 0;
-  sqlite3_stmt* stmt = nullptr;
-  StatusCode status = store_stmt(StoreStmt::kFindChild, &stmt);
+  static Statement statement{
+      "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2", nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, parent);
-  sqlite3_bind_text(stmt, 2, folded.data(), static_cast<int>(folded.size()),
-                    SQLITE_STATIC);
+  bind_int(&query, parent);
+  bind_text(&query, fold(name));
   bool row = false;
-  status = store_step(stmt, &row);
-  if (status == W32_ERROR_SUCCESS && row) *id = sqlite3_column_int64(stmt, 0);
-  sqlite3_reset(stmt);
+  status = query_step(&query, &row);
+  if (status == W32_ERROR_SUCCESS && row) *id = column_int(query, 0);
+  query_end(&query);
   return status;
 }
 
-namespace {
-
-// Drops the caches when another connection has changed the store since they
-// were filled (this connection's own writes drop them at commit).
-StatusCode check_caches() {
-  if (g_store.version_stmt == nullptr) {
-    int rc = sqlite3_prepare_v3(g_store.db, "PRAGMA data_version", -1,
-                                SQLITE_PREPARE_PERSISTENT,
-                                &g_store.version_stmt, nullptr);
-    if (rc != SQLITE_OK) return store_error(rc);
-  }
-  sqlite3_reset(g_store.version_stmt);
+StatusCode store_insert_key(int64_t parent, const std::string& name,
+                            int64_t* id) {
+  StatusCode status = require_transaction();
+  if (status != W32_ERROR_SUCCESS) return status;
+  static Statement statement{
+      "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)", nullptr};
+  Query query;
+  status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, parent);
+  bind_text(&query, name);
+  bind_text(&query, fold(name));
   bool row = false;
-  StatusCode status = store_step(g_store.version_stmt, &row);
-  if (status != W32_ERROR_SUCCESS) return status;
-  int64_t version = row ? sqlite3_column_int64(g_store.version_stmt, 0) : -1;
-  sqlite3_reset(g_store.version_stmt);
-  if (version != g_store.data_version) {
-    forget_caches();
-    g_store.data_version = version;
-  }
-  return W32_ERROR_SUCCESS;
-}
-
-StatusCode read_children(int64_t id, std::vector<std::string>* names) {
-  sqlite3_stmt* stmt = nullptr;
-  StatusCode status = store_stmt(StoreStmt::kListChildren, &stmt);
-  if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, id);
-  bool row = true;
-  while (status == W32_ERROR_SUCCESS) {
-    status = store_step(stmt, &row);
-    if (status != W32_ERROR_SUCCESS || !row) break;
-    const unsigned char* text = sqlite3_column_text(stmt, 0);
-    names->emplace_back(text != nullptr ? reinterpret_cast<const char*>(text)
-                                        : "");
-  }
-  sqlite3_reset(stmt);
+  status = query_once(&query, &row);
+  forget_caches();
+  if (status == W32_ERROR_SUCCESS) *id = sqlite3_last_insert_rowid(g_store.db);
   return status;
 }
 
-StatusCode read_values(int64_t id, std::vector<StoreValue>* values) {
-  sqlite3_stmt* stmt = nullptr;
-  StatusCode status = store_stmt(StoreStmt::kListValues, &stmt);
+StatusCode store_delete_key(int64_t id) {
+  StatusCode status = require_transaction();
   if (status != W32_ERROR_SUCCESS) return status;
-  sqlite3_bind_int64(stmt, 1, id);
-  bool row = true;
-  while (status == W32_ERROR_SUCCESS) {
-    status = store_step(stmt, &row);
-    if (status != W32_ERROR_SUCCESS || !row) break;
-    StoreValue value;
-    const unsigned char* text = sqlite3_column_text(stmt, 0);
-    value.name = text != nullptr ? reinterpret_cast<const char*>(text) : "";
-    value.type = static_cast<uint32_t>(sqlite3_column_int64(stmt, 1));
-    const uint8_t* bytes =
-        static_cast<const uint8_t*>(sqlite3_column_blob(stmt, 2));
-    int size = sqlite3_column_bytes(stmt, 2);
-    if (bytes != nullptr) value.data.assign(bytes, bytes + size);
-    values->push_back(std::move(value));
-  }
-  sqlite3_reset(stmt);
+  if (id == kStoreRootKeyId) return W32_ERROR_ACCESS_DENIED;
+  bool has = false;
+  status = has_children(id, &has);
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (has) return W32_ERROR_ACCESS_DENIED;
+  static Statement delete_values{"DELETE FROM vals WHERE key = ?1", nullptr};
+  static Statement delete_key{"DELETE FROM keys WHERE id = ?1", nullptr};
+  status = delete_by_id(&delete_values, id);
+  if (status == W32_ERROR_SUCCESS) status = delete_by_id(&delete_key, id);
+  forget_caches();
   return status;
 }
-
-// Runs fill for key id inside one read transaction, after checking that the
-// key still exists.
-template <typename List, typename Fill>
-StatusCode cached_list(std::map<int64_t, List>* cache, int64_t id, Fill fill,
-                       const List** out) {
-  StatusCode status = check_caches();
-  if (status != W32_ERROR_SUCCESS) return status;
-  auto found = cache->find(id);
-  if (found != cache->end()) {
-    *out = &found->second;
-    return W32_ERROR_SUCCESS;
-  }
-  int rc = sqlite3_exec(g_store.db, "BEGIN", nullptr, nullptr, nullptr);
-  if (rc != SQLITE_OK) return store_error(rc);
-  bool exists = false;
-  List list;
-  status = store_key_exists(id, &exists);
-  if (status == W32_ERROR_SUCCESS && !exists) status = W32_ERROR_KEY_DELETED;
-  if (status == W32_ERROR_SUCCESS) status = fill(id, &list);
-  sqlite3_exec(g_store.db, "COMMIT", nullptr, nullptr, nullptr);
-  if (status != W32_ERROR_SUCCESS) return status;
-  *out = &((*cache)[id] = std::move(list));
-  return W32_ERROR_SUCCESS;
-}
-
-}  // namespace
 
 StatusCode store_children(int64_t id, const std::vector<std::string>** out) {
   return cached_list(&g_store.children, id, read_children, out);
 }
 
-StatusCode store_values(int64_t id, const std::vector<StoreValue>** out) {
-  return cached_list(&g_store.values, id, read_values, out);
+StatusCode store_get_value(int64_t id, const std::string& name, uint32_t* type,
+                           std::vector<uint8_t>* data) {
+  static Statement statement{
+      "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2", nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, id);
+  bind_text(&query, fold(name));
+  bool row = false;
+  status = query_step(&query, &row);
+  if (status == W32_ERROR_SUCCESS && row) {
+    *type = static_cast<uint32_t>(column_int(query, 0));
+    *data = column_blob(query, 1);
+  }
+  query_end(&query);
+  if (status == W32_ERROR_SUCCESS && !row) return W32_ERROR_FILE_NOT_FOUND;
+  return status;
 }
 
-std::string store_fold(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
+StatusCode store_put_value(int64_t id, const std::string& name, uint32_t type,
+                           const void* data, uint32_t size) {
+  StatusCode status = require_transaction();
+  if (status != W32_ERROR_SUCCESS) return status;
+  static Statement statement{
+      "INSERT INTO vals(key, name, folded, type, data)"
+      " VALUES(?1, ?2, ?3, ?4, ?5)"
+      " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type,"
+      " data = excluded.data",
+      nullptr};
+  Query query;
+  status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, id);
+  bind_text(&query, name);
+  bind_text(&query, fold(name));
+  bind_int(&query, type);
+  bind_blob(&query, data, size);
+  bool row = false;
+  status = query_once(&query, &row);
+  forget_caches();
+  return status;
+}
+
+StatusCode store_delete_value(int64_t id, const std::string& name,
+                              bool* deleted) {
+  *deleted = false;
+  StatusCode status = require_transaction();
+  if (status != W32_ERROR_SUCCESS) return status;
+  static Statement statement{"DELETE FROM vals WHERE key = ?1 AND folded = ?2",
+                             nullptr};
+  Query query;
+  status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, id);
+  bind_text(&query, fold(name));
+  bool row = false;
+  status = query_once(&query, &row);
+  *deleted = status == W32_ERROR_SUCCESS && sqlite3_changes(g_store.db) > 0;
+  forget_caches();
+  return status;
+}
+
+StatusCode store_values(int64_t id, const std::vector<StoreValue>** out) {
+  return cached_list(&g_store.values, id, read_values, out);
 }
