@@ -120,12 +120,18 @@ StatusCode read_contents(int fd, size_t size, std::string* contents) {
   return W32_ERROR_SUCCESS;
 }
 
+// Where the file called file_name is, unless only a search without regard
+// to case finds it.
+std::string exact_path(const char* file_name) {
+  return has_directory(file_name) ? file_name
+                                  : posix_root_path("inf") + "/" + file_name;
+}
+
 // Opens the file called file_name for reading: a bare name in the INF
 // directory, matched without regard to case when no entry has it exactly.
 StatusCode open_file(const char* file_name, int* fd) {
   bool bare = !has_directory(file_name);
-  std::string path =
-      bare ? posix_root_path("inf") + "/" + file_name : file_name;
+  std::string path = exact_path(file_name);
   *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (*fd < 0 && errno == ENOENT && bare) {
     std::string found;
@@ -137,6 +143,16 @@ StatusCode open_file(const char* file_name, int* fd) {
   return *fd < 0 ? open_error(errno, path, bare) : W32_ERROR_SUCCESS;
 }
 
+InfFileIdentity identity_of(const struct stat& info) {
+  InfFileIdentity identity = {};
+  identity.device = static_cast<uint64_t>(info.st_dev);
+  identity.inode = static_cast<uint64_t>(info.st_ino);
+  identity.size = static_cast<int64_t>(info.st_size);
+  identity.modified = inf_time_ns(info.st_mtim);
+  identity.changed = inf_time_ns(info.st_ctim);
+  return identity;
+}
+
 // The identity of the opened file fd, and whether it may be read as a setup
 // file at all.
 StatusCode identify_file(int fd, InfFileIdentity* identity) {
@@ -144,12 +160,23 @@ StatusCode identify_file(int fd, InfFileIdentity* identity) {
   if (fstat(fd, &info) != 0) return W32_ERROR_FILE_INVALID;
   if (S_ISDIR(info.st_mode)) return W32_ERROR_ACCESS_DENIED;
   if (info.st_size > kMaxFileSize) return W32_ERROR_NOT_ENOUGH_MEMORY;
-  identity->device = static_cast<uint64_t>(info.st_dev);
-  identity->inode = static_cast<uint64_t>(info.st_ino);
-  identity->size = static_cast<int64_t>(info.st_size);
-  identity->modified = inf_time_ns(info.st_mtim);
-  identity->changed = inf_time_ns(info.st_ctim);
+  *identity = identity_of(info);
   return W32_ERROR_SUCCESS;
+}
+
+// The cached model of file_name when the file at its exact path is settled
+// and unchanged: it was opened and read as it is, and any change to the file
+// that could make it unreadable (its mode, owner or contents) would have
+// changed its identity. Null otherwise.
+std::shared_ptr<const InfModel> unchanged_model(const char* file_name) {
+  const InfCacheEntry* cached = inf_cache_find(file_name);
+  if (cached == nullptr || !cached->settled) return nullptr;
+  struct stat info;
+  if (stat(exact_path(file_name).c_str(), &info) != 0 ||
+      !inf_same_identity(cached->identity, identity_of(info))) {
+    return nullptr;
+  }
+  return cached->model;
 }
 
 // True when [Version] names one of the WIN4 signatures.
@@ -244,11 +271,15 @@ StatusCode inf_open(const char* file_name, InfHandle* out) {
   if (file_name == nullptr || out == nullptr) {
     return W32_ERROR_INVALID_PARAMETER;
   }
+  std::shared_ptr<const InfModel> model = unchanged_model(file_name);
+  if (model != nullptr) {
+    *out = new InfFileHandle{std::move(model)};
+    return W32_ERROR_SUCCESS;
+  }
   int64_t now = inf_clock_ns();
   int fd = -1;
   StatusCode status = open_file(file_name, &fd);
   if (status != W32_ERROR_SUCCESS) return status;
-  std::shared_ptr<const InfModel> model;
   status = load_model(file_name, fd, now, &model);
   close(fd);
   if (status != W32_ERROR_SUCCESS) return status;
