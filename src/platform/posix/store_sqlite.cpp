@@ -175,12 +175,14 @@ StatusCode create_schema() {
 }
 
 StatusCode connect(const std::string& path, bool exists) {
-  int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+  // One thread uses the connection: SQLite need not lock it on every call.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX |
+              (exists ? 0 : SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(path.c_str(), &g_store.db, flags, nullptr);
   if (rc != SQLITE_OK && exists) {
     sqlite3_close(g_store.db);
-    rc = sqlite3_open_v2(path.c_str(), &g_store.db, SQLITE_OPEN_READONLY,
-                         nullptr);
+    rc = sqlite3_open_v2(path.c_str(), &g_store.db,
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   }
   if (rc != SQLITE_OK) {
     StatusCode status = status_from_sqlite(rc);
