@@ -29,8 +29,10 @@ the platform layer, so one program fills both the embedded store and Wine's
 registry (natively into a store in /dev/shm, then copied into place, since
 each write of the store is a durable transaction of its own). Native runs use
 a temporary $ZEBCFG_ROOT; Wine runs use a temporary prefix with its own
-wineserver, removed at the end. The setup file is written before the devices
-are, so it is never younger than a few seconds when it is read.
+wineserver, removed at the end. Each setup file is at least 2.5 seconds old
+when it is timed, as an installed one is: a file changed within two seconds
+of an open is checked at every open (natively against a digest of its bytes,
+on Windows by opening it afresh).
 """
 
 import argparse
@@ -48,6 +50,7 @@ REPO = Path(__file__).resolve().parents[1]
 ROOT = r"SOFTWARE\ZebBench\Devices"
 PROPS = 45  # with Transport, Port.BaudRate and three timing lines: 50
 BIG_INF_BYTES = 50 * 1000 * 1000
+SETTLE_SECONDS = 2.5
 
 SCHEMA = (
     "[Version]\r\n"
@@ -106,6 +109,7 @@ class Native:
         shutil.rmtree(self.root, ignore_errors=True)
         (self.root / "inf").mkdir(parents=True)
         (self.root / "inf" / "zebsetup.inf").write_text(schema)
+        self.written = time.monotonic()
         self.env = dict(os.environ, ZEBCFG_ROOT=str(self.root))
 
     def populate(self, *args):
@@ -157,6 +161,7 @@ class Wine:
         del name
         self.run(0, "reg", "delete", "HKLM\\" + ROOT.rsplit("\\", 1)[0], "/f")
         self.inf.write_text(schema)
+        self.written = time.monotonic()
 
     def argv(self, build, program, *args):
         if program == "reg":
@@ -234,6 +239,7 @@ def timed_rows(plat, runs, program, args, check, before=None):
     """Runs program with args on every build, interleaved, runs times each;
     returns one Figure per build."""
     progress(f"{plat.label}: {program} {' '.join(args)[:40]}")
+    time.sleep(max(0.0, plat.written + SETTLE_SECONDS - time.monotonic()))
     figures = [Figure() for _ in plat.builds]
     for _ in range(runs):
         for build, figure in enumerate(figures):
