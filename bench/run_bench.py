@@ -5,6 +5,7 @@ the performance targets, and prints the figures as markdown tables.
     bench/run_bench.py [--native-dir DIR] [--win-dir DIR]
                        [--before-native-dir DIR] [--before-win-dir DIR]
                        [--runs N] [--no-wine] [--no-native] [--no-callgrind]
+                       [--only TEXT]
 
 Every timed row is the median wall time of N (at least 5) runs of one whole
 process, and is also given as a multiple of a bare process start
@@ -181,28 +182,37 @@ class Wine:
 
 
 class Run:
-    """One finished process: wall seconds, exit code, output, peak memory."""
+    """One finished process: wall seconds, exit code, output."""
 
-    def __init__(self, seconds, code, out, max_rss_kb):
+    def __init__(self, seconds, code, out):
         self.seconds = seconds
         self.code = code
         self.out = out
-        self.max_rss_kb = max_rss_kb
 
 
 def run(argv, env, work):
-    """Runs argv with output to a file and waits for it alone."""
+    """Runs argv with output to a file; returns a Run."""
     out_path = Path(work) / "out.txt"
     with open(out_path, "wb") as out:
         start = time.perf_counter()
-        child = subprocess.Popen(argv, env=env, stdout=out,
-                                 stderr=subprocess.DEVNULL,
-                                 stdin=subprocess.DEVNULL)
-        _, status, usage = os.wait4(child.pid, 0)
+        code = subprocess.run(argv, env=env, stdout=out,
+                              stderr=subprocess.DEVNULL,
+                              stdin=subprocess.DEVNULL).returncode
         seconds = time.perf_counter() - start
-        child.returncode = os.waitstatus_to_exitcode(status)
-    return Run(seconds, child.returncode, out_path.read_bytes().decode("latin-1"),
-               usage.ru_maxrss)
+    return Run(seconds, code, out_path.read_bytes().decode("latin-1"))
+
+
+def max_rss_kb(argv, env, work):
+    """The peak resident memory of one more run of argv, as /usr/bin/time
+    reports it (a child of this process would also count the memory of this
+    process before the exec); None without /usr/bin/time."""
+    if not os.path.exists("/usr/bin/time"):
+        return None
+    report = Path(work) / "rss.txt"
+    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(report), *argv],
+                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   stdin=subprocess.DEVNULL)
+    return int(report.read_text().split()[-1])
 
 
 def memory_dir():
@@ -226,21 +236,21 @@ class Figure:
 
     def __init__(self):
         self.times = []
-        self.rss = []
+        self.rss_kb = None
 
     def median(self):
         return statistics.median(self.times)
 
     def max_rss_mb(self):
-        return max(self.rss) / 1024
+        return "n/a" if self.rss_kb is None else f"{self.rss_kb / 1024:,.1f} MB"
 
 
-def timed_rows(plat, runs, program, args, check, before=None):
-    """Runs program with args on every build, interleaved, runs times each;
-    returns one Figure per build."""
+def timed_rows(plat, runs, program, args, check, before=None, builds=None):
+    """Runs program with args on every build (or the first builds ones),
+    interleaved, runs times each; returns one Figure per build."""
     progress(f"{plat.label}: {program} {' '.join(args)[:40]}")
     time.sleep(max(0.0, plat.written + SETTLE_SECONDS - time.monotonic()))
-    figures = [Figure() for _ in plat.builds]
+    figures = [Figure() for _ in plat.builds[:builds]]
     for _ in range(runs):
         for build, figure in enumerate(figures):
             if before:
@@ -251,16 +261,19 @@ def timed_rows(plat, runs, program, args, check, before=None):
                          f"{' '.join(args)} gave {result.code}: "
                          f"{result.out[:300]!r}")
             figure.times.append(result.seconds)
-            figure.rss.append(result.max_rss_kb)
+    if isinstance(plat, Native):
+        for build, figure in enumerate(figures):
+            if before:
+                before(build)
+            figure.rss_kb = max_rss_kb(plat.argv(build, program, *args),
+                                       plat.env, plat.work)
     return figures
 
 
 def bare_start(work, runs):
     figure = Figure()
     for _ in range(runs):
-        result = run(["/bin/true"], dict(os.environ), work)
-        figure.times.append(result.seconds)
-        figure.rss.append(result.max_rss_kb)
+        figure.times.append(run(["/bin/true"], dict(os.environ), work).seconds)
     return figure
 
 
@@ -281,36 +294,54 @@ def query_ok(count):
     return check
 
 
-def measure(plat, runs):
-    """Figures for one platform: {row name: [Figure per build]}."""
+def measure(plat, runs, only=None):
+    """Figures for one platform: {row name: [Figure per build]}; with only,
+    just the rows whose names hold that text."""
     rows = {}
-    plat.fresh("start")
-    rows["start-up alone (no command word)"] = timed_rows(
-        plat, runs, "zebcfg", [], lambda code, out: "syntax:" in out)
+
+    def wanted(row):
+        return only is None or only in row
+
+    row = "start-up alone (no command word)"
+    if wanted(row):
+        plat.fresh("start")
+        rows[row] = timed_rows(plat, runs, "zebcfg", [],
+                               lambda code, out: "syntax:" in out)
     for count in (1000, 10000):
+        row = f"`l` over {count:,} devices"
+        query_row = f"`reg query /s` over the same {count:,} devices"
+        query = isinstance(plat, Wine) and count == 10000 and wanted(query_row)
+        if not wanted(row) and not query:
+            continue
         plat.fresh(f"l{count}")
         populate(plat, count)
-        rows[f"`l` over {count:,} devices"] = timed_rows(
-            plat, runs, "zebcfg", ["l"], listing_ok(count))
-    if isinstance(plat, Wine):
-        rows["`reg query /s` over the same 10,000 devices"] = timed_rows(
-            plat, runs, "reg", ["query", "HKLM\\" + ROOT, "/s"],
-            query_ok(10000))[:1]
-    plat.fresh("p50")
-    populate(plat, 1, PROPS)
-    rows["`p` over 50 properties"] = timed_rows(
-        plat, runs, "zebcfg", ["p", "Dev0"], properties_ok)
-    if isinstance(plat, Native):
+        if wanted(row):
+            rows[row] = timed_rows(plat, runs, "zebcfg", ["l"],
+                                   listing_ok(count))
+        if query:
+            rows[query_row] = timed_rows(
+                plat, runs, "reg", ["query", "HKLM\\" + ROOT, "/s"],
+                query_ok(count), builds=1)
+    row = "`p` over 50 properties"
+    if wanted(row):
+        plat.fresh("p50")
+        populate(plat, 1, PROPS)
+        rows[row] = timed_rows(plat, runs, "zebcfg", ["p", "Dev0"],
+                               properties_ok)
+    row = "`p` with a 50 MB setup file"
+    if isinstance(plat, Native) and wanted(row):
         plat.fresh("p50big", big_schema(BIG_INF_BYTES))
         populate(plat, 1, PROPS)
-        rows["`p` with a 50 MB setup file"] = timed_rows(
-            plat, runs, "zebcfg", ["p", "Dev0"], properties_ok)
-    plat.fresh("a1000")
-    populate(plat, 1000)
-    rows["`a` into a root of 1,000 devices"] = timed_rows(
-        plat, runs, "zebcfg", ["a", "NewDev", "Transport=Serial"],
-        lambda code, out: code == 0 and out == "",
-        before=lambda build: plat.run(build, "zebcfg", "rq", "NewDev"))
+        rows[row] = timed_rows(plat, runs, "zebcfg", ["p", "Dev0"],
+                               properties_ok)
+    row = "`a` into a root of 1,000 devices"
+    if wanted(row):
+        plat.fresh("a1000")
+        populate(plat, 1000)
+        rows[row] = timed_rows(
+            plat, runs, "zebcfg", ["a", "NewDev", "Transport=Serial"],
+            lambda code, out: code == 0 and out == "",
+            before=lambda build: plat.run(build, "zebcfg", "rq", "NewDev"))
     return rows
 
 
@@ -363,7 +394,7 @@ def print_tables(results, labels, bare, runs, counts):
         print("|---|" + "---|" * len(labels))
         for row, figures in results["native"].items():
             print(f"| {row} | " + " | ".join(
-                f"{figure.max_rss_mb():,.1f} MB" for figure in figures) + " |")
+                figure.max_rss_mb() for figure in figures) + " |")
     if counts:
         print()
         print("| Native `l`, instructions (callgrind) | 1,000 devices "
@@ -387,6 +418,7 @@ def main():
     parser.add_argument("--no-wine", action="store_true")
     parser.add_argument("--no-native", action="store_true")
     parser.add_argument("--no-callgrind", action="store_true")
+    parser.add_argument("--only", help="measure only the rows holding this")
     opts = parser.parse_args()
     if opts.runs < 5:
         parser.error("--runs: at least 5 runs make a median")
@@ -403,16 +435,16 @@ def main():
         native.work.mkdir()
         results = {}
         if not opts.no_native:
-            results["native"] = measure(native, opts.runs)
+            results["native"] = measure(native, opts.runs, opts.only)
         if not opts.no_wine:
             (work / "wine").mkdir()
             wine = Wine(win_dirs, work / "wine")
             try:
-                results["Wine"] = measure(wine, opts.runs)
+                results["Wine"] = measure(wine, opts.runs, opts.only)
             finally:
                 wine.close()
         counts = None
-        if (not opts.no_native and not opts.no_callgrind
+        if (not opts.no_native and not opts.no_callgrind and not opts.only
                 and shutil.which("valgrind")):
             counts = [{n: callgrind_instructions(native, build, n)
                        for n in (1000, 10000)} for build in range(len(labels))]

@@ -1,6 +1,6 @@
 // INF reader over SetupAPI. An opened file is kept for the life of the
 // process and handed to every later open of the same name while the file
-// SetupAPI opened is the only one the name can reach and its size and
+// SetupAPI opened is still the first one the name reaches and its size and
 // last-write time are unchanged; a file written within two seconds of being
 // opened is opened afresh every time, since its last-write time alone cannot
 // tell a later change from none. A handle keeps the file it was given until
@@ -82,8 +82,8 @@ bool has_directory(const char* name) {
          std::strchr(name, '/') != nullptr;
 }
 
-// Every file that file_name can name: its full path, or for a bare name the
-// folders SetupAPI searches (the Windows folder's inf, then system32).
+// Where file_name can be, in the order SetupAPI looks: its full path, or for
+// a bare name the Windows folder's inf, then system32.
 std::vector<std::string> candidate_paths(const char* file_name) {
   std::vector<std::string> paths;
   char buffer[MAX_PATH];
@@ -103,23 +103,22 @@ std::vector<std::string> candidate_paths(const char* file_name) {
   return paths;
 }
 
-// The cached file of file_name when it is still the one file the name
-// reaches, unchanged since it was opened; null otherwise.
+// The cached file of file_name when it is still the file the name reaches
+// first, unchanged since it was opened; null otherwise. The search stops at
+// the first file found, as SetupAPI's does: looking for a file that is not
+// there costs Wine a scan of the whole folder.
 std::shared_ptr<void> unchanged_inf(const char* file_name) {
   auto found = cache().find(file_name);
   if (found == cache().end()) return nullptr;
   const CachedInf& cached = found->second;
-  bool reached = false;
   for (const std::string& path : candidate_paths(file_name)) {
     InfFileState state;
     if (!file_state(path, &state)) continue;
-    if (lstrcmpiA(path.c_str(), cached.path.c_str()) != 0 ||
-        !same_state(state, cached.state)) {
-      return nullptr;
-    }
-    reached = true;
+    bool same = lstrcmpiA(path.c_str(), cached.path.c_str()) == 0 &&
+                same_state(state, cached.state);
+    return same ? cached.inf : nullptr;
   }
-  return reached ? cached.inf : nullptr;
+  return nullptr;
 }
 
 // The path of the file SetupAPI opened as inf.
