@@ -245,27 +245,34 @@ class Figure:
         return "n/a" if self.rss_kb is None else f"{self.rss_kb / 1024:,.1f} MB"
 
 
-def timed_rows(plat, runs, program, args, check, before=None, builds=None):
-    """Runs program with args on every build (or the first builds ones),
-    interleaved, runs times each; returns one Figure per build."""
+def timed_rows(plat, runs, program, args, check, before=None, also=None):
+    """Runs program with args on every build, runs times each, and with also (program, args, check) that command too,
+    all interleaved so that each meets the same load on the machine; returns
+    one Figure per build, then one for also."""
     progress(f"{plat.label}: {program} {' '.join(args)[:40]}")
     time.sleep(max(0.0, plat.written + SETTLE_SECONDS - time.monotonic()))
-    figures = [Figure() for _ in plat.builds[:builds]]
+    commands = [(build, program, args, check)
+                for build in range(len(plat.builds))]
+    if also:
+        commands.append((0,) + also)
+    figures = [Figure() for _ in commands]
     for _ in range(runs):
-        for build, figure in enumerate(figures):
+        for (build, command, command_args, ok), figure in zip(commands,
+                                                              figures):
             if before:
                 before(build)
-            result = plat.run(build, program, *args)
-            if not check(result.code, result.out):
-                sys.exit(f"{plat.label} build {build}: {program} "
-                         f"{' '.join(args)} gave {result.code}: "
+            result = plat.run(build, command, *command_args)
+            if not ok(result.code, result.out):
+                sys.exit(f"{plat.label} build {build}: {command} "
+                         f"{' '.join(command_args)} gave {result.code}: "
                          f"{result.out[:300]!r}")
             figure.times.append(result.seconds)
     if isinstance(plat, Native):
-        for build, figure in enumerate(figures):
+        for (build, command, command_args, _), figure in zip(commands,
+                                                             figures):
             if before:
                 before(build)
-            figure.rss_kb = max_rss_kb(plat.argv(build, program, *args),
+            figure.rss_kb = max_rss_kb(plat.argv(build, command, *command_args),
                                        plat.env, plat.work)
     return figures
 
@@ -315,13 +322,15 @@ def measure(plat, runs, only=None):
             continue
         plat.fresh(f"l{count}")
         populate(plat, count)
-        if wanted(row):
-            rows[row] = timed_rows(plat, runs, "zebcfg", ["l"],
-                                   listing_ok(count))
+        also = None
         if query:
-            rows[query_row] = timed_rows(
-                plat, runs, "reg", ["query", "HKLM\\" + ROOT, "/s"],
-                query_ok(count), builds=1)
+            also = ("reg", ["query", "HKLM\\" + ROOT, "/s"], query_ok(count))
+        figures = timed_rows(plat, runs, "zebcfg", ["l"], listing_ok(count),
+                             also=also)
+        if wanted(row):
+            rows[row] = figures[:len(plat.builds)]
+        if query:
+            rows[query_row] = figures[-1:]
     row = "`p` over 50 properties"
     if wanted(row):
         plat.fresh("p50")
@@ -386,6 +395,16 @@ def print_tables(results, labels, bare, runs, counts):
     print(f"Median wall time of {runs} runs of one whole process (process "
           "start included), and in brackets its multiple of the median bare "
           "process start (`/bin/true`) of the same run.")
+    wine = results.get("Wine", {})
+    query = wine.get("`reg query /s` over the same 10,000 devices")
+    listing = wine.get("`l` over 10,000 devices")
+    if query and listing:
+        print()
+        print("Under Wine, `l` over 10,000 devices against `reg query /s` over "
+              "the same keys, timed in turn: " + ", ".join(
+                  f"{query[0].median() / figure.median():.1f}× faster "
+                  f"({labels[build] or 'this build'})"
+                  for build, figure in enumerate(listing)) + ".")
     if "native" in results:
         print()
         print("| Native peak memory (maximum resident set) | "
