@@ -1,29 +1,42 @@
 #!/usr/bin/python3
-"""Times whole zebcfg processes on the native build and under Wine, side by
-side, and prints the figures as a markdown table.
+"""Times whole zebcfg processes on the native build and under Wine, against
+the performance targets, and prints the figures as markdown tables.
 
-    bench/run_bench.py [--native-dir DIR] [--win-dir DIR] [--runs N]
-                       [--no-wine] [--no-native] [--no-callgrind]
+    bench/run_bench.py [--native-dir DIR] [--win-dir DIR]
+                       [--before-native-dir DIR] [--before-win-dir DIR]
+                       [--runs N] [--no-wine] [--no-native] [--no-callgrind]
+                       [--only TEXT]
 
-Measured, each as the median wall time of N runs of one process:
+Every timed row is the median wall time of N (at least 5) runs of one whole
+process, and is also given as a multiple of a bare process start
+(`/bin/true`), timed N times in the same run. With --before-*-dir a second
+build (an older one, say) is measured in the same run, over the same data,
+its runs interleaved with those of the first, and the tables show both.
+
+Measured:
+  - `/bin/true`, and zebcfg with no command word (its own start-up);
   - `l` over 1,000 and 10,000 devices;
-  - `p` of one device over a schema of 50 properties (every one stored);
+  - `p` of one device over a schema of 50 properties, every one stored;
+  - `p` of that device with a 50 MB setup file (the schema followed by many
+    sections of other lines), natively, with its peak memory;
   - `a` of one device (with a transport pair) into a root of 1,000 devices;
-  - the process start alone (no command word), for reference.
-The native build's `l` is also counted in instructions with callgrind at
-1,000 and 10,000 devices, to show that listing cost grows no faster than
-n log n (the ratio must stay below 10 * log(10000) / log(1000) = 13.3).
+  - under Wine, `wine reg query ROOT /s` over the 10,000 devices, the same
+    keys `l` reads;
+  - natively, the peak memory (maximum resident set) of each process, and
+    `l` counted in instructions with callgrind at 1,000 and 10,000 devices.
 
 The device roots are filled by bench/tools/zebpopulate, which writes through
 the platform layer, so one program fills both the embedded store and Wine's
 registry (natively into a store in /dev/shm, then copied into place, since
 each write of the store is a durable transaction of its own). Native runs use
 a temporary $ZEBCFG_ROOT; Wine runs use a temporary prefix with its own
-wineserver, removed at the end.
+wineserver, removed at the end. Each setup file is at least 2.5 seconds old
+when it is timed, as an installed one is: a file changed within two seconds
+of an open is checked at every open (natively against a digest of its bytes,
+on Windows by opening it afresh).
 """
 
 import argparse
-import math
 import os
 import re
 import shutil
@@ -37,6 +50,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 ROOT = r"SOFTWARE\ZebBench\Devices"
 PROPS = 45  # with Transport, Port.BaudRate and three timing lines: 50
+BIG_INF_BYTES = 50 * 1000 * 1000
+SETTLE_SECONDS = 2.5
 
 SCHEMA = (
     "[Version]\r\n"
@@ -58,21 +73,44 @@ SCHEMA = (
 )
 
 
+def big_schema(size):
+    """SCHEMA followed by sections of lines such as a large driver package
+    holds (registry lines, file lists, descriptions, comments) up to size
+    bytes."""
+    parts = [SCHEMA]
+    total = len(SCHEMA)
+    section = 0
+    while total < size:
+        lines = [f"\r\n[Install.Section{section}]\r\n",
+                 "; registry entries and files of one install section\r\n"]
+        for i in range(200):
+            n = section * 200 + i
+            lines.append(f'HKR,Parameters\\Port{n},Value{i},0x00010001,{n}\r\n')
+            lines.append(f"zebser{n}.sys,,,0x00004000\r\n")
+            lines.append(f'Desc{n}="Zeb serial port {n} on %Provider%"\r\n')
+        text = "".join(lines)
+        parts.append(text)
+        total += len(text)
+        section += 1
+    return "".join(parts)
+
+
 class Native:
-    """The native build over a private store."""
+    """Native builds over private stores."""
 
     label = "native"
 
-    def __init__(self, build_dir, work):
-        self.build = Path(build_dir)
+    def __init__(self, build_dirs, work):
+        self.builds = [Path(d) for d in build_dirs]
         self.work = Path(work)
         self.env = None
 
-    def fresh(self, name):
+    def fresh(self, name, schema=SCHEMA):
         self.root = self.work / name
         shutil.rmtree(self.root, ignore_errors=True)
         (self.root / "inf").mkdir(parents=True)
-        (self.root / "inf" / "zebsetup.inf").write_text(SCHEMA)
+        (self.root / "inf" / "zebsetup.inf").write_text(schema)
+        self.written = time.monotonic()
         self.env = dict(os.environ, ZEBCFG_ROOT=str(self.root))
 
     def populate(self, *args):
@@ -82,29 +120,29 @@ class Native:
         shm = Path(tempfile.mkdtemp(prefix="zebbench-", dir=memory_dir()))
         try:
             env = dict(os.environ, ZEBCFG_ROOT=str(shm))
-            result = run(self.argv("zebpopulate", *args), env, self.work)
+            result = run(self.argv(0, "zebpopulate", *args), env, self.work)
             shutil.copy2(shm / "registry.db", self.root / "registry.db")
         finally:
             shutil.rmtree(shm, ignore_errors=True)
         return result
 
-    def argv(self, program, *args):
-        return [str(self.build / program), *args]
+    def argv(self, build, program, *args):
+        return [str(self.builds[build] / program), *args]
 
-    def run(self, program, *args):
-        return run(self.argv(program, *args), self.env, self.work)
+    def run(self, build, program, *args):
+        return run(self.argv(build, program, *args), self.env, self.work)
 
     def close(self):
         pass
 
 
 class Wine:
-    """zebcfg.exe under Wine, in a prefix of its own."""
+    """Windows builds under Wine, in a prefix of their own."""
 
     label = "Wine"
 
-    def __init__(self, build_dir, work):
-        self.build = Path(build_dir)
+    def __init__(self, build_dirs, work):
+        self.builds = [Path(d) for d in build_dirs]
         self.work = Path(work)
         self.prefix = self.work / "prefix"
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix),
@@ -120,20 +158,22 @@ class Wine:
                                        stderr=subprocess.DEVNULL)
         self.inf = self.prefix / "drive_c" / "windows" / "inf" / "zebsetup.inf"
 
-    def fresh(self, name):
+    def fresh(self, name, schema=SCHEMA):
         del name
-        self.run("reg", "delete", "HKLM\\" + ROOT.rsplit("\\", 1)[0], "/f")
-        self.inf.write_text(SCHEMA)
+        self.run(0, "reg", "delete", "HKLM\\" + ROOT.rsplit("\\", 1)[0], "/f")
+        self.inf.write_text(schema)
+        self.written = time.monotonic()
 
-    def argv(self, program, *args):
-        exe = program if program == "reg" else str(self.build / (program + ".exe"))
-        return ["wine", exe, *args]
+    def argv(self, build, program, *args):
+        if program == "reg":
+            return ["wine", "reg", *args]
+        return ["wine", str(self.builds[build] / (program + ".exe")), *args]
 
     def populate(self, *args):
-        return self.run("zebpopulate", *args)
+        return self.run(0, "zebpopulate", *args)
 
-    def run(self, program, *args):
-        return run(self.argv(program, *args), self.env, self.work)
+    def run(self, build, program, *args):
+        return run(self.argv(build, program, *args), self.env, self.work)
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env,
@@ -141,8 +181,17 @@ class Wine:
         self.server.wait(timeout=60)
 
 
+class Run:
+    """One finished process: wall seconds, exit code, output."""
+
+    def __init__(self, seconds, code, out):
+        self.seconds = seconds
+        self.code = code
+        self.out = out
+
+
 def run(argv, env, work):
-    """Runs argv with output to a file; returns (seconds, exit code, out)."""
+    """Runs argv with output to a file; returns a Run."""
     out_path = Path(work) / "out.txt"
     with open(out_path, "wb") as out:
         start = time.perf_counter()
@@ -150,7 +199,20 @@ def run(argv, env, work):
                               stderr=subprocess.DEVNULL,
                               stdin=subprocess.DEVNULL).returncode
         seconds = time.perf_counter() - start
-    return seconds, code, out_path.read_bytes().decode("latin-1")
+    return Run(seconds, code, out_path.read_bytes().decode("latin-1"))
+
+
+def max_rss_kb(argv, env, work):
+    """The peak resident memory of one more run of argv, as /usr/bin/time
+    reports it (a child of this process would also count the memory of this
+    process before the exec); None without /usr/bin/time."""
+    if not os.path.exists("/usr/bin/time"):
+        return None
+    report = Path(work) / "rss.txt"
+    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(report), *argv],
+                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                   stdin=subprocess.DEVNULL)
+    return int(report.read_text().split()[-1])
 
 
 def memory_dir():
@@ -164,24 +226,62 @@ def progress(text):
 
 def populate(plat, count, props=0):
     progress(f"{plat.label}: populating {count} devices")
-    seconds, code, _ = plat.populate(ROOT, "0", str(count), str(props))
-    if code != 0:
+    result = plat.populate(ROOT, "0", str(count), str(props))
+    if result.code != 0:
         sys.exit(f"{plat.label}: zebpopulate {count} failed")
-    return seconds
 
 
-def median_run(plat, runs, args, check, before=None):
-    progress(f"{plat.label}: zebcfg {' '.join(args)[:40]}")
-    times = []
+class Figure:
+    """The runs of one row for one build."""
+
+    def __init__(self):
+        self.times = []
+        self.rss_kb = None
+
+    def median(self):
+        return statistics.median(self.times)
+
+    def max_rss_mb(self):
+        return "n/a" if self.rss_kb is None else f"{self.rss_kb / 1024:,.1f} MB"
+
+
+def timed_rows(plat, runs, program, args, check, before=None, also=None):
+    """Runs program with args on every build, runs times each, and with also (program, args, check) that command too,
+    all interleaved so that each meets the same load on the machine; returns
+    one Figure per build, then one for also."""
+    progress(f"{plat.label}: {program} {' '.join(args)[:40]}")
+    time.sleep(max(0.0, plat.written + SETTLE_SECONDS - time.monotonic()))
+    commands = [(build, program, args, check)
+                for build in range(len(plat.builds))]
+    if also:
+        commands.append((0,) + also)
+    figures = [Figure() for _ in commands]
     for _ in range(runs):
-        if before:
-            before()
-        seconds, code, out = plat.run("zebcfg", *args)
-        if not check(code, out):
-            sys.exit(f"{plat.label}: zebcfg {' '.join(args)} gave {code}: "
-                     f"{out[:300]!r}")
-        times.append(seconds)
-    return statistics.median(times)
+        for (build, command, command_args, ok), figure in zip(commands,
+                                                              figures):
+            if before:
+                before(build)
+            result = plat.run(build, command, *command_args)
+            if not ok(result.code, result.out):
+                sys.exit(f"{plat.label} build {build}: {command} "
+                         f"{' '.join(command_args)} gave {result.code}: "
+                         f"{result.out[:300]!r}")
+            figure.times.append(result.seconds)
+    if isinstance(plat, Native):
+        for (build, command, command_args, _), figure in zip(commands,
+                                                             figures):
+            if before:
+                before(build)
+            figure.rss_kb = max_rss_kb(plat.argv(build, command, *command_args),
+                                       plat.env, plat.work)
+    return figures
+
+
+def bare_start(work, runs):
+    figure = Figure()
+    for _ in range(runs):
+        figure.times.append(run(["/bin/true"], dict(os.environ), work).seconds)
+    return figure
 
 
 def listing_ok(count):
@@ -191,45 +291,138 @@ def listing_ok(count):
     return check
 
 
-def measure(plat, runs):
-    """Figures for one platform: {row name: seconds}."""
+def properties_ok(code, out):
+    return code == 0 and out.count("\n") == 51
+
+
+def query_ok(count):
+    def check(code, out):
+        return code == 0 and out.count("zeb_dev_") >= count
+    return check
+
+
+def measure(plat, runs, only=None):
+    """Figures for one platform: {row name: [Figure per build]}; with only,
+    just the rows whose names hold that text."""
     rows = {}
-    plat.fresh("start")
-    rows["start-up alone (no command word)"] = median_run(
-        plat, runs, [], lambda code, out: "syntax:" in out)
+
+    def wanted(row):
+        return only is None or only in row
+
+    row = "start-up alone (no command word)"
+    if wanted(row):
+        plat.fresh("start")
+        rows[row] = timed_rows(plat, runs, "zebcfg", [],
+                               lambda code, out: "syntax:" in out)
     for count in (1000, 10000):
+        row = f"`l` over {count:,} devices"
+        query_row = f"`reg query /s` over the same {count:,} devices"
+        query = isinstance(plat, Wine) and count == 10000 and wanted(query_row)
+        if not wanted(row) and not query:
+            continue
         plat.fresh(f"l{count}")
-        rows[f"populate {count:,} devices (zebpopulate)"] = populate(plat, count)
-        rows[f"`l` over {count:,} devices"] = median_run(
-            plat, runs, ["l"], listing_ok(count))
-    plat.fresh("p50")
-    populate(plat, 1, PROPS)
-    rows["`p` over 50 properties"] = median_run(
-        plat, runs, ["p", "Dev0"],
-        lambda code, out: code == 0 and out.count("\n") == 51)
-    plat.fresh("a1000")
-    populate(plat, 1000)
-    rows["`a` into a root of 1,000 devices"] = median_run(
-        plat, runs, ["a", "NewDev", "Transport=Serial"],
-        lambda code, out: code == 0 and out == "",
-        before=lambda: plat.run("zebcfg", "rq", "NewDev"))
+        populate(plat, count)
+        also = None
+        if query:
+            also = ("reg", ["query", "HKLM\\" + ROOT, "/s"], query_ok(count))
+        figures = timed_rows(plat, runs, "zebcfg", ["l"], listing_ok(count),
+                             also=also)
+        if wanted(row):
+            rows[row] = figures[:len(plat.builds)]
+        if query:
+            rows[query_row] = figures[-1:]
+    row = "`p` over 50 properties"
+    if wanted(row):
+        plat.fresh("p50")
+        populate(plat, 1, PROPS)
+        rows[row] = timed_rows(plat, runs, "zebcfg", ["p", "Dev0"],
+                               properties_ok)
+    row = "`p` with a 50 MB setup file"
+    if isinstance(plat, Native) and wanted(row):
+        plat.fresh("p50big", big_schema(BIG_INF_BYTES))
+        populate(plat, 1, PROPS)
+        rows[row] = timed_rows(plat, runs, "zebcfg", ["p", "Dev0"],
+                               properties_ok)
+    row = "`a` into a root of 1,000 devices"
+    if wanted(row):
+        plat.fresh("a1000")
+        populate(plat, 1000)
+        rows[row] = timed_rows(
+            plat, runs, "zebcfg", ["a", "NewDev", "Transport=Serial"],
+            lambda code, out: code == 0 and out == "",
+            before=lambda build: plat.run(build, "zebcfg", "rq", "NewDev"))
     return rows
 
 
-def callgrind_instructions(native, count):
+def callgrind_instructions(native, build, count):
     native.fresh(f"cg{count}")
     populate(native, count)
     log = native.work / "callgrind.log"
     argv = ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
-            f"--log-file={log}"] + native.argv("zebcfg", "l")
+            f"--log-file={log}"] + native.argv(build, "zebcfg", "l")
     subprocess.run(argv, env=native.env, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, check=True)
     match = re.search(r"Collected : (\d+)", log.read_text())
     return int(match.group(1))
 
 
-def ms(seconds):
-    return f"{seconds * 1000:,.1f} ms" if seconds is not None else "n/a"
+def cell(figure, bare):
+    if figure is None:
+        return "n/a"
+    seconds = figure.median()
+    return f"{seconds * 1000:,.1f} ms ({seconds / bare.median():,.1f}×)"
+
+
+def print_tables(results, labels, bare, runs, counts):
+    columns = [(plat, build) for plat in results for build in range(len(labels))]
+    names = [f"{plat} {labels[build]}".strip() for plat, build in columns]
+    print("| Operation | " + " | ".join(names) + " |")
+    print("|---|" + "---|" * len(columns))
+    print(f"| bare process start (`/bin/true`) | "
+          + " | ".join(f"{bare.median() * 1000:,.1f} ms (1.0×)"
+                       for _ in columns) + " |")
+    rows = []
+    for plat in results:
+        rows += [row for row in results[plat] if row not in rows]
+    for row in rows:
+        cells = []
+        for plat, build in columns:
+            figures = results[plat].get(row)
+            figure = figures[build] if figures and build < len(figures) else None
+            cells.append(cell(figure, bare))
+        print(f"| {row} | " + " | ".join(cells) + " |")
+    print()
+    print(f"Median wall time of {runs} runs of one whole process (process "
+          "start included), and in brackets its multiple of the median bare "
+          "process start (`/bin/true`) of the same run.")
+    wine = results.get("Wine", {})
+    query = wine.get("`reg query /s` over the same 10,000 devices")
+    listing = wine.get("`l` over 10,000 devices")
+    if query and listing:
+        print()
+        print("Under Wine, `l` over 10,000 devices against `reg query /s` over "
+              "the same keys, timed in turn: " + ", ".join(
+                  f"{query[0].median() / figure.median():.1f}× faster "
+                  f"({labels[build] or 'this build'})"
+                  for build, figure in enumerate(listing)) + ".")
+    if "native" in results:
+        print()
+        print("| Native peak memory (maximum resident set) | "
+              + " | ".join(f"native {label}".strip() for label in labels)
+              + " |")
+        print("|---|" + "---|" * len(labels))
+        for row, figures in results["native"].items():
+            print(f"| {row} | " + " | ".join(
+                figure.max_rss_mb() for figure in figures) + " |")
+    if counts:
+        print()
+        print("| Native `l`, instructions (callgrind) | 1,000 devices "
+              "| 10,000 devices | growth |")
+        print("|---|---|---|---|")
+        for build, label in enumerate(labels):
+            small, large = counts[build][1000], counts[build][10000]
+            print(f"| {('native ' + label).strip()} | {small:,} | {large:,} | "
+                  f"{large / small:.2f}× |")
 
 
 def main():
@@ -238,52 +431,45 @@ def main():
         "ZEBCFG_NATIVE_DIR", str(REPO / "build" / "native")))
     parser.add_argument("--win-dir", default=os.environ.get(
         "ZEBCFG_WIN_DIR", str(REPO / "build" / "win")))
+    parser.add_argument("--before-native-dir")
+    parser.add_argument("--before-win-dir")
     parser.add_argument("--runs", type=int, default=5)
     parser.add_argument("--no-wine", action="store_true")
     parser.add_argument("--no-native", action="store_true")
     parser.add_argument("--no-callgrind", action="store_true")
+    parser.add_argument("--only", help="measure only the rows holding this")
     opts = parser.parse_args()
+    if opts.runs < 5:
+        parser.error("--runs: at least 5 runs make a median")
+    labels = ["after", "before"] if opts.before_native_dir else [""]
+    native_dirs = [opts.native_dir] + (
+        [opts.before_native_dir] if opts.before_native_dir else [])
+    win_dirs = [opts.win_dir] + (
+        [opts.before_win_dir or opts.win_dir] if opts.before_native_dir else [])
 
     work = Path(tempfile.mkdtemp(prefix="zebbench-"))
     try:
-        native = Native(opts.native_dir, work / "native")
+        bare = bare_start(work, opts.runs)
+        native = Native(native_dirs, work / "native")
         native.work.mkdir()
         results = {}
         if not opts.no_native:
-            results["native"] = measure(native, opts.runs)
+            results["native"] = measure(native, opts.runs, opts.only)
         if not opts.no_wine:
             (work / "wine").mkdir()
-            wine = Wine(opts.win_dir, work / "wine")
+            wine = Wine(win_dirs, work / "wine")
             try:
-                results["Wine"] = measure(wine, opts.runs)
+                results["Wine"] = measure(wine, opts.runs, opts.only)
             finally:
                 wine.close()
         counts = None
-        if (not opts.no_native and not opts.no_callgrind
+        if (not opts.no_native and not opts.no_callgrind and not opts.only
                 and shutil.which("valgrind")):
-            counts = {n: callgrind_instructions(native, n)
-                      for n in (1000, 10000)}
+            counts = [{n: callgrind_instructions(native, build, n)
+                       for n in (1000, 10000)} for build in range(len(labels))]
     finally:
         shutil.rmtree(work, ignore_errors=True)
-
-    header = "| Operation | " + " | ".join(results) + " |"
-    print(header)
-    print("|---|" + "---|" * len(results))
-    for row in next(iter(results.values())):
-        cells = [ms(results[plat].get(row)) for plat in results]
-        print(f"| {row} | " + " | ".join(cells) + " |")
-    print()
-    print(f"Median wall time of {opts.runs} runs of one whole process "
-          "(process start included); zebpopulate rows are one run.")
-    if counts:
-        ratio = counts[10000] / counts[1000]
-        bound = 10 * math.log(10000) / math.log(1000)
-        print()
-        print("| Native `l`, instructions (callgrind) | 1,000 devices "
-              "| 10,000 devices | ratio | n log n bound |")
-        print("|---|---|---|---|---|")
-        print(f"| total | {counts[1000]:,} | {counts[10000]:,} | "
-              f"{ratio:.2f} | {bound:.2f} |")
+    print_tables(results, labels, bare, opts.runs, counts)
 
 
 if __name__ == "__main__":

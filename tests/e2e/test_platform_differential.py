@@ -5,9 +5,11 @@ returns; the two outputs must agree line for line.
 The INF half reads tests/probe/inf_script.txt over the files of
 tests/probe/inf/ (zebsetup.inf among them, a copy of the example),
 installed where each platform's search finds bare names
-($ZEBCFG_ROOT/inf natively, C:\\windows\\inf under Wine). The registry half is
-a fixed scenario that zebprobe runs below HKLM\\Software\\ZebProbe, which it
-creates and removes itself.
+($ZEBCFG_ROOT/inf natively, C:\\windows\\inf under Wine). The INF cache half
+reads tests/probe/inf_cache_script.txt, which itself writes, ages and removes
+one file there between opens of the same name in one process. The registry
+half is a fixed scenario that zebprobe runs below HKLM\\Software\\ZebProbe,
+which it creates and removes itself.
 
 Wine's answers are also recorded in tests/probe/*_expected.txt, so that the
 native build is checked against them when Wine or the Windows build is
@@ -25,9 +27,12 @@ from conftest import NATIVE_DIR, WIN_DIR, NativePlatform, WinePlatform
 
 PROBE_DIR = Path(__file__).resolve().parents[1] / "probe"
 INF_FILES = sorted((PROBE_DIR / "inf").glob("*.inf"))
-SCRIPT = PROBE_DIR / "inf_script.txt"
+SCRIPTS = {"inf": PROBE_DIR / "inf_script.txt",
+           "infcache": PROBE_DIR / "inf_cache_script.txt"}
 RECORDED = {"inf": PROBE_DIR / "inf_expected.txt",
+            "infcache": PROBE_DIR / "inf_cache_expected.txt",
             "reg": PROBE_DIR / "reg_expected.txt"}
+SCENARIOS = ["inf", "infcache", "reg"]
 
 
 def new_test_dir(native_session_dir):
@@ -49,8 +54,12 @@ def remove_inf_files(directory):
             target.unlink()
 
 
-def probe_args(scenario, script_path):
-    return ["inf", script_path] if scenario == "inf" else ["reg"]
+def probe_args(scenario, script_path, inf_dir):
+    if scenario == "inf":
+        return ["inf", script_path]
+    if scenario == "infcache":
+        return ["inf", script_path, inf_dir]
+    return ["reg"]
 
 
 def run_native(native_session_dir, scenario):
@@ -58,7 +67,8 @@ def run_native(native_session_dir, scenario):
         pytest.fail(f"{NATIVE_DIR / 'zebprobe'} is not built (run make build)")
     plat = NativePlatform(new_test_dir(native_session_dir), native_session_dir)
     install_inf_files(plat.root / "inf")
-    r = plat.run(*probe_args(scenario, str(SCRIPT)), exe="zebprobe")
+    r = plat.run(*probe_args(scenario, str(SCRIPTS.get(scenario)),
+                             str(plat.root / "inf")), exe="zebprobe")
     assert r.code is not None, r
     return r
 
@@ -72,7 +82,10 @@ def run_wine(request, native_session_dir, scenario):
     inf_dir = plat.inf_path.parent
     install_inf_files(inf_dir)
     try:
-        r = plat.run(*probe_args(scenario, session.win_path(SCRIPT)),
+        script = SCRIPTS.get(scenario)
+        r = plat.run(*probe_args(scenario,
+                                 script and session.win_path(script),
+                                 session.win_path(inf_dir)),
                      exe="zebprobe")
     finally:
         remove_inf_files(inf_dir)
@@ -91,7 +104,7 @@ def assert_same_lines(native, other, other_name):
     assert not diffs, "\n".join(diffs[:25])
 
 
-@pytest.mark.parametrize("scenario", ["inf", "reg"])
+@pytest.mark.parametrize("scenario", SCENARIOS)
 def test_native_answers_as_wine_does(request, native_session_dir, scenario):
     native = run_native(native_session_dir, scenario)
     wine = run_wine(request, native_session_dir, scenario)
@@ -99,7 +112,7 @@ def test_native_answers_as_wine_does(request, native_session_dir, scenario):
     assert (native.code, wine.code) == (0, 0)
 
 
-@pytest.mark.parametrize("scenario", ["inf", "reg"])
+@pytest.mark.parametrize("scenario", SCENARIOS)
 def test_native_answers_as_recorded_from_wine(native_session_dir, scenario):
     # Runs without Wine too: the recorded answers stand in for a live run.
     native = run_native(native_session_dir, scenario)

@@ -2,13 +2,19 @@
 // layer and prints what each returns, one line per operation, so that the
 // outputs of the two backends can be compared line for line.
 //
-//   zebprobe inf SCRIPT   runs the INF commands of SCRIPT (see run_command)
+//   zebprobe inf SCRIPT [DIR]
+//                         runs the INF commands of SCRIPT (see run_command);
+//                         the file commands act on files of folder DIR
 //   zebprobe reg          runs the fixed registry scenario below
 //                         HKLM\Software\ZebProbe, which it creates and removes
+#include <utime.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/inf.h"
@@ -16,11 +22,15 @@
 
 namespace {
 
-// State of an INF script: the open file and the current line.
+// State of an INF script: the open file and the current line, a second
+// open file set aside, and the folder of the file commands.
 struct ProbeState {
   InfHandle inf;
   InfLine line;
   bool have_line;
+  InfHandle held;
+  std::string dir;
+  std::string text;  // the command line being run, as written
 };
 
 // Splits text at blanks; "..." makes one token (without the quotes), "-"
@@ -143,13 +153,65 @@ void probe_dump(InfHandle inf, const char* section) {
   }
 }
 
+std::string file_path(const ProbeState& state, const std::string& name) {
+  char separator = state.dir.find('\\') != std::string::npos ? '\\' : '/';
+  return state.dir + separator + name;
+}
+
+// Writes text as file name, each '|' standing for a line break (CR LF).
+void write_file(const ProbeState& state, const std::string& name,
+                const std::string& text) {
+  std::string bytes;
+  for (char c : text) {
+    if (c == '|') {
+      bytes += "\r\n";
+    } else {
+      bytes += c;
+    }
+  }
+  std::FILE* file = std::fopen(file_path(state, name).c_str(), "wb");
+  bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(),
+                                                file) == bytes.size();
+  if (file != nullptr) written = std::fclose(file) == 0 && written;
+  std::printf("write %s size=%u -> %s\n", name.c_str(),
+              static_cast<unsigned>(bytes.size()), written ? "ok" : "failed");
+}
+
+// Sets the modification time of file name to seconds before now.
+void age_file(const ProbeState& state, const std::string& name, long seconds) {
+  struct utimbuf times;
+  times.actime = std::time(nullptr) - seconds;
+  times.modtime = times.actime;
+  bool aged = utime(file_path(state, name).c_str(), &times) == 0;
+  std::printf("age %s -> %s\n", name.c_str(), aged ? "ok" : "failed");
+}
+
 // Runs one script command:
 //   open NAME | close | count SEC | first SEC [KEY] | next | index SEC N |
 //   str N CAP | int N | dump SEC
+//   swap (exchanges the open file with the one set aside) |
+//   write NAME TEXT | age NAME SECONDS | remove NAME (files of DIR)
 // A "-" argument is a null pointer.
 void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
   const std::string& verb = tokens[0];
-  if (verb == "open") {
+  if (verb == "write") {
+    // The text is the rest of the line as written, quotes and blanks kept.
+    size_t name = state->text.find(tokens[1]);
+    size_t start =
+        state->text.find_first_not_of(" \t", name + tokens[1].size());
+    write_file(*state, tokens[1],
+               start == std::string::npos ? "" : state->text.substr(start));
+  } else if (verb == "age") {
+    age_file(*state, tokens[1], static_cast<long>(arg_number(tokens, 2)));
+  } else if (verb == "remove") {
+    bool removed = std::remove(file_path(*state, tokens[1]).c_str()) == 0;
+    std::printf("remove %s -> %s\n", tokens[1].c_str(),
+                removed ? "ok" : "failed");
+  } else if (verb == "swap") {
+    std::swap(state->inf, state->held);
+    state->have_line = false;
+    std::printf("swap\n");
+  } else if (verb == "open") {
     if (state->inf != nullptr) inf_close(state->inf);
     state->inf = nullptr;
     state->have_line = false;
@@ -202,22 +264,25 @@ void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
   }
 }
 
-int run_inf_script(const char* path) {
+int run_inf_script(const char* path, const char* dir) {
   std::FILE* file = std::fopen(path, "r");
   if (file == nullptr) {
     std::printf("cannot read %s\n", path);
     return 1;
   }
-  ProbeState state = {nullptr, {nullptr, nullptr, 0, 0}, false};
+  ProbeState state = {
+      nullptr, {nullptr, nullptr, 0, 0}, false, nullptr, dir, std::string()};
   char text[1024];
   while (std::fgets(text, sizeof text, file) != nullptr) {
     text[std::strcspn(text, "\r\n")] = '\0';
     std::vector<std::string> tokens = split_tokens(text);
+    state.text = text;
     if (tokens.empty() || tokens[0][0] == '#') continue;
     run_command(&state, tokens);
   }
   std::fclose(file);
   if (state.inf != nullptr) inf_close(state.inf);
+  if (state.held != nullptr) inf_close(state.held);
   return 0;
 }
 
@@ -630,12 +695,12 @@ int run_registry_scenario() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc == 3 && std::strcmp(argv[1], "inf") == 0) {
-    return run_inf_script(argv[2]);
+  if ((argc == 3 || argc == 4) && std::strcmp(argv[1], "inf") == 0) {
+    return run_inf_script(argv[2], argc == 4 ? argv[3] : ".");
   }
   if (argc == 2 && std::strcmp(argv[1], "reg") == 0) {
     return run_registry_scenario();
   }
-  std::printf("usage: zebprobe inf SCRIPT | zebprobe reg\n");
+  std::printf("usage: zebprobe inf SCRIPT [DIR] | zebprobe reg\n");
   return 2;
 }

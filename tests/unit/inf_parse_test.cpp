@@ -146,6 +146,13 @@ TEST(InfParseTest, RepeatedSectionsMergeInFileOrderUnderTheFirstSpelling) {
   EXPECT_EQ(inf_model_find_section(&model, "D"), -1);
   EXPECT_EQ(inf_model_find_section(&model, nullptr), -1);
   EXPECT_EQ(inf_model_find_section(nullptr, "B"), -1);
+
+  // Sections whose lines lie together keep them in place, whatever the
+  // order their headers first appeared in.
+  ASSERT_EQ(parse("[A]\n[B]\nb1\nb2\n[a]\na1\n[C]\n[B]\n", &model), 0u);
+  EXPECT_EQ(render_section(model, "A"), "<a1>");
+  EXPECT_EQ(render_section(model, "B"), "<b1>\n<b2>");
+  EXPECT_EQ(render_section(model, "C"), "");
 }
 
 TEST(InfParseTest, LinesSplitIntoKeysAndFields) {

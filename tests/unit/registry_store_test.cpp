@@ -338,6 +338,92 @@ TEST_F(RegistryStoreTest, EnumerationSeesWritesOfAnotherProcess) {
   reg_close_key(parent);
 }
 
+// Runs change in a child process with its own connection to the store.
+void in_other_process(void (*change)()) {
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    registry_store_reset();
+    change();
+    _exit(0);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  ASSERT_EQ(WEXITSTATUS(wstatus), 0);
+}
+
+void create_deep_key() {
+  RegKey key = nullptr;
+  if (reg_create_key(reg_local_machine(), "Paths\\A\\Deep", W32_KEY_ALL_ACCESS,
+                     &key, nullptr) != 0) {
+    _exit(1);
+  }
+  reg_close_key(key);
+}
+
+void delete_deep_key() {
+  if (reg_delete_key(reg_local_machine(), "Paths\\A\\Deep") != 0) _exit(1);
+}
+
+void delete_a_and_make_it_again() {
+  if (reg_delete_key(reg_local_machine(), "Paths\\A\\Deep") != 0 ||
+      reg_delete_key(reg_local_machine(), "Paths\\A") != 0) {
+    _exit(1);
+  }
+  create_deep_key();
+}
+
+// Paths once looked up, found or not, are looked up again when another
+// process changes the store.
+TEST_F(RegistryStoreTest, OpeningAPathSeesKeysOfAnotherProcess) {
+  reg_close_key(create("Paths\\A"));
+  struct Step {
+    const char* name;
+    void (*change)();
+    StatusCode deep;  // opening Paths\A\Deep afterwards
+  };
+  const Step steps[] = {
+      {"not there yet", nullptr, W32_ERROR_FILE_NOT_FOUND},
+      {"created", create_deep_key, 0},
+      {"deleted", delete_deep_key, W32_ERROR_FILE_NOT_FOUND},
+      {"created again", create_deep_key, 0},
+      {"parent made again", delete_a_and_make_it_again, 0},
+  };
+  RegKey previous = nullptr;
+  for (const Step& step : steps) {
+    if (step.change != nullptr) in_other_process(step.change);
+    for (const char* path : {"Paths\\A\\Deep", "paths\\a\\DEEP"}) {
+      RegKey key = nullptr;
+      EXPECT_EQ(reg_open_key(reg_local_machine(), path, W32_KEY_READ, &key),
+                step.deep)
+          << step.name << " " << path;
+      if (key != nullptr) reg_close_key(key);
+    }
+    RegKey a = nullptr;
+    ASSERT_EQ(reg_open_key(reg_local_machine(), "Paths", W32_KEY_READ, &a), 0u);
+    RegKey key = nullptr;
+    EXPECT_EQ(reg_open_key(a, "A\\Deep", W32_KEY_READ, &key), step.deep)
+        << step.name;
+    if (key != nullptr) reg_close_key(key);
+    reg_close_key(a);
+    // A handle of a key deleted meanwhile answers 1018, through the cache
+    // too.
+    if (previous != nullptr) {
+      bool gone = step.change == delete_deep_key ||
+                  step.change == delete_a_and_make_it_again;
+      EXPECT_EQ(reg_open_key(previous, "", W32_KEY_READ, &key),
+                gone ? W32_ERROR_KEY_DELETED : 0u)
+          << step.name;
+      if (!gone) reg_close_key(key);
+      reg_close_key(previous);
+      previous = nullptr;
+    }
+    reg_open_key(reg_local_machine(), "Paths\\A\\Deep", W32_KEY_READ,
+                 &previous);
+  }
+  if (previous != nullptr) reg_close_key(previous);
+}
+
 TEST_F(RegistryStoreTest, ConcurrentCreationsGiveOneNewKey) {
   reg_close_key(create("Race"));
   registry_store_reset();

@@ -23,10 +23,9 @@ struct InfFieldRecord {
 };
 
 struct InfLineRecord {
-  uint32_t section;      // into InfModel::sections
-  uint32_t first_field;  // into InfModel::fields
-  uint32_t field_count;  // the key included
-  bool has_key;          // field 0 is a key written before '='
+  uint32_t first_field;       // into InfModel::fields
+  uint32_t field_count : 31;  // the key included
+  uint32_t has_key : 1;       // field 0 is a key written before '='
 };
 
 struct InfSectionRecord {
@@ -38,7 +37,7 @@ struct InfSectionRecord {
 struct InfModel {
   std::string text;                        // fields, each zero-terminated
   std::vector<InfFieldRecord> fields;      // by line, in line order
-  std::vector<InfLineRecord> lines;        // grouped by section, file order
+  std::vector<InfLineRecord> lines;        // each section's together
   std::vector<InfSectionRecord> sections;  // by first appearance
   int32_t strings_section = -1;            // [Strings], or -1
 };

@@ -1,6 +1,7 @@
 // The INF parser and the reads of its model. The parser is one pass over the
-// text that records lines in file order; they are grouped by section at the
-// end.
+// text that records lines in file order, and the runs of lines that each
+// section header starts; a section written in several places has its runs
+// brought together at the end.
 #include <cstring>
 #include <string>
 #include <vector>
@@ -28,6 +29,13 @@ bool is_blank(char c) {
 // ---------------------------------------------------------------------------
 // Parsing.
 
+// Lines [first, first + count) of InfModel::lines, all of section.
+struct InfLineRun {
+  uint32_t section;
+  uint32_t first;
+  uint32_t count;
+};
+
 // The state of the one pass over the text.
 struct Parser {
   const char* data;
@@ -41,7 +49,7 @@ struct Parser {
   bool has_key;
   uint32_t line_fields;  // fields of the current line so far
   bool line_started;
-  std::vector<InfLineRecord> raw_lines;  // in file order
+  std::vector<InfLineRun> runs;  // in file order
 };
 
 void append_to_field(Parser* parser, const char* text, size_t length) {
@@ -115,6 +123,8 @@ StatusCode parse_section_header(Parser* parser) {
     found = static_cast<int32_t>(model->sections.size() - 1);
   }
   parser->section = found;
+  parser->runs.push_back({static_cast<uint32_t>(found),
+                          static_cast<uint32_t>(model->lines.size()), 0});
   skip_to_line_end(parser);
   return W32_ERROR_SUCCESS;
 }
@@ -167,11 +177,13 @@ void finish_line(Parser* parser) {
   if (!parser->line_started) return;
   finish_field(parser);
   InfModel* model = parser->model;
-  InfLineRecord record = {
-      static_cast<uint32_t>(parser->section),
-      static_cast<uint32_t>(model->fields.size()) - parser->line_fields,
-      parser->line_fields, parser->has_key};
-  parser->raw_lines.push_back(record);
+  InfLineRecord record = {};
+  record.first_field =
+      static_cast<uint32_t>(model->fields.size()) - parser->line_fields;
+  record.field_count = parser->line_fields;
+  record.has_key = parser->has_key ? 1 : 0;
+  model->lines.push_back(record);
+  ++parser->runs.back().count;
 }
 
 void start_line(Parser* parser) {
@@ -244,23 +256,41 @@ StatusCode parse_lines(Parser* parser) {
   return W32_ERROR_SUCCESS;
 }
 
-// Orders the lines by section, keeping file order within each section.
+// Counts each section's lines and its runs; true when every section's lines
+// already lie together.
+bool count_lines(Parser* parser) {
+  InfModel* model = parser->model;
+  std::vector<uint32_t> runs(model->sections.size(), 0);
+  bool together = true;
+  for (const InfLineRun& run : parser->runs) {
+    if (run.count == 0) continue;
+    InfSectionRecord& section = model->sections[run.section];
+    if (runs[run.section]++ == 0) section.first_line = run.first;
+    together = together && runs[run.section] == 1;
+    section.line_count += run.count;
+  }
+  return together;
+}
+
+// Brings the runs of each section together, keeping file order within each
+// section.
 void group_lines(Parser* parser) {
   InfModel* model = parser->model;
-  for (const InfLineRecord& line : parser->raw_lines) {
-    ++model->sections[line.section].line_count;
+  std::vector<InfLineRecord> grouped;
+  grouped.reserve(model->lines.size());
+  std::vector<std::vector<const InfLineRun*>> by_section(
+      model->sections.size());
+  for (const InfLineRun& run : parser->runs) {
+    by_section[run.section].push_back(&run);
   }
-  uint32_t next = 0;
-  for (InfSectionRecord& section : model->sections) {
-    section.first_line = next;
-    next += section.line_count;
+  for (size_t i = 0; i < model->sections.size(); ++i) {
+    model->sections[i].first_line = static_cast<uint32_t>(grouped.size());
+    for (const InfLineRun* run : by_section[i]) {
+      grouped.insert(grouped.end(), model->lines.begin() + run->first,
+                     model->lines.begin() + run->first + run->count);
+    }
   }
-  std::vector<uint32_t> fill(model->sections.size(), 0);
-  model->lines.resize(parser->raw_lines.size());
-  for (const InfLineRecord& line : parser->raw_lines) {
-    InfSectionRecord& section = model->sections[line.section];
-    model->lines[section.first_line + fill[line.section]++] = line;
-  }
+  model->lines.swap(grouped);
 }
 
 // The length of the text the parser reads: up to the first Ctrl-Z.
@@ -313,13 +343,13 @@ StatusCode inf_parse_text(const char* data, size_t size, InfModel* out) {
   parser.section = -1;
   out->text.reserve(size + size / 4 + 16);
   out->fields.reserve(size / 8 + 4);
-  parser.raw_lines.reserve(size / 16 + 4);
+  out->lines.reserve(size / 16 + 4);
   StatusCode status = parse_lines(&parser);
   if (status != W32_ERROR_SUCCESS) {
     *out = InfModel();
     return status;
   }
-  group_lines(&parser);
+  if (!count_lines(&parser)) group_lines(&parser);
   out->strings_section = inf_model_find_section(out, "Strings");
   return W32_ERROR_SUCCESS;
 }

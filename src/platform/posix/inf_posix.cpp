@@ -1,7 +1,8 @@
 // INF reader of the POSIX platform: finding, reading and decoding the file,
 // and the INF operations over its parsed model (inf_model.h). A handle
-// refers to its model without owning it alone, so that handles may share
-// one parsed file.
+// refers to its model without owning it alone: every open of an unchanged
+// file shares the model parsed at its first open (inf_cache.h), and a handle
+// keeps its model, whatever happens to the file, until it is closed.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -15,6 +16,7 @@
 #include "platform/inf.h"
 #include "platform/posix/errno_status.h"
 #include "platform/posix/fault.h"
+#include "platform/posix/inf_cache.h"
 #include "platform/posix/inf_model.h"
 #include "platform/posix/inf_text.h"
 #include "platform/posix/live_handles.h"
@@ -128,34 +130,63 @@ StatusCode read_contents(const char* file_name, int fd, size_t size,
   return W32_ERROR_SUCCESS;
 }
 
-// Reads the whole file into contents.
-StatusCode read_file(const char* file_name, std::string* contents) {
+// Where the file called file_name is, unless only a search without regard
+// to case finds it.
+std::string exact_path(const char* file_name) {
+  return has_directory(file_name) ? file_name
+                                  : posix_root_path("inf") + "/" + file_name;
+}
+
+// Opens the file called file_name for reading: a bare name in the INF
+// directory, matched without regard to case when no entry has it exactly.
+StatusCode open_file(const char* file_name, int* fd) {
   bool bare = !has_directory(file_name);
-  std::string path =
-      bare ? posix_root_path("inf") + "/" + file_name : file_name;
-  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0 && errno == ENOENT && bare) {
+  std::string path = exact_path(file_name);
+  *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (*fd < 0 && errno == ENOENT && bare) {
     std::string found;
     if (find_folded_entry(posix_root_path("inf"), file_name, &found)) {
       path = found;
-      fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+      *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }
   }
-  if (fd < 0) return open_error(errno, path, bare);
+  return *fd < 0 ? open_error(errno, path, bare) : W32_ERROR_SUCCESS;
+}
+
+InfFileIdentity identity_of(const struct stat& info) {
+  InfFileIdentity identity = {};
+  identity.device = static_cast<uint64_t>(info.st_dev);
+  identity.inode = static_cast<uint64_t>(info.st_ino);
+  identity.size = static_cast<int64_t>(info.st_size);
+  identity.modified = inf_time_ns(info.st_mtim);
+  identity.changed = inf_time_ns(info.st_ctim);
+  return identity;
+}
+
+// The identity of the opened file fd, and whether it may be read as a setup
+// file at all.
+StatusCode identify_file(int fd, InfFileIdentity* identity) {
   struct stat info;
-  StatusCode status = W32_ERROR_SUCCESS;
-  if (fstat(fd, &info) != 0) {
-    status = W32_ERROR_FILE_INVALID;
-  } else if (S_ISDIR(info.st_mode)) {
-    status = W32_ERROR_ACCESS_DENIED;
-  } else if (info.st_size > kMaxFileSize) {
-    status = W32_ERROR_NOT_ENOUGH_MEMORY;
-  } else {
-    status = read_contents(file_name, fd, static_cast<size_t>(info.st_size),
-                           contents);
+  if (fstat(fd, &info) != 0) return W32_ERROR_FILE_INVALID;
+  if (S_ISDIR(info.st_mode)) return W32_ERROR_ACCESS_DENIED;
+  if (info.st_size > kMaxFileSize) return W32_ERROR_NOT_ENOUGH_MEMORY;
+  *identity = identity_of(info);
+  return W32_ERROR_SUCCESS;
+}
+
+// The cached model of file_name when the file at its exact path is settled
+// and unchanged: it was opened and read as it is, and any change to the file
+// that could make it unreadable (its mode, owner or contents) would have
+// changed its identity. Null otherwise.
+std::shared_ptr<const InfModel> unchanged_model(const char* file_name) {
+  const InfCacheEntry* cached = inf_cache_find(file_name);
+  if (cached == nullptr || !cached->settled) return nullptr;
+  struct stat info;
+  if (stat(exact_path(file_name).c_str(), &info) != 0 ||
+      !inf_same_identity(cached->identity, identity_of(info))) {
+    return nullptr;
   }
-  close(fd);
-  return status;
+  return cached->model;
 }
 
 // True when [Version] names one of the WIN4 signatures.
@@ -187,28 +218,61 @@ bool has_win4_signature(const InfModel* model) {
   return false;
 }
 
-// Parses the file's bytes, converted first when they are Unicode.
-StatusCode parse_contents(const std::string& contents, InfModel* model) {
-  if (!inf_text_is_unicode(contents)) {
-    return inf_parse_text(contents.data(), contents.size(), model);
+// Parses the file's bytes, converted first when they are Unicode; contents
+// is released as soon as the parser no longer needs it.
+StatusCode parse_contents(std::string* contents, InfModel* model) {
+  if (inf_text_is_unicode(*contents)) {
+    std::string decoded;
+    inf_decode_text(*contents, &decoded);
+    std::string().swap(*contents);
+    return inf_parse_text(decoded.data(), decoded.size(), model);
   }
-  std::string decoded;
-  inf_decode_text(contents, &decoded);
-  return inf_parse_text(decoded.data(), decoded.size(), model);
+  StatusCode status = inf_parse_text(contents->data(), contents->size(), model);
+  std::string().swap(*contents);
+  return status;
 }
 
-// Reads, parses and checks the file called file_name.
-StatusCode load_model(const char* file_name,
-                      std::shared_ptr<const InfModel>* out) {
-  std::string contents;
-  StatusCode status = read_file(file_name, &contents);
-  if (status != W32_ERROR_SUCCESS) return status;
-  if (contents.empty()) return W32_ERROR_FILE_INVALID;
+// Parses and checks the whole contents of a setup file.
+StatusCode build_model(std::string* contents,
+                       std::shared_ptr<const InfModel>* out) {
+  if (contents->empty()) return W32_ERROR_FILE_INVALID;
   std::shared_ptr<InfModel> model = std::make_shared<InfModel>();
-  status = parse_contents(contents, model.get());
+  StatusCode status = parse_contents(contents, model.get());
   if (status != W32_ERROR_SUCCESS) return status;
   if (!has_win4_signature(model.get())) return W32_ERROR_WRONG_INF_STYLE;
   *out = std::move(model);
+  return W32_ERROR_SUCCESS;
+}
+
+// The model of the opened file fd: the cached one for file_name when the
+// file is provably the one it was parsed from, else parsed from the file's
+// contents (and cached). now is the time taken before fd was opened.
+StatusCode load_model(const char* file_name, int fd, int64_t now,
+                      std::shared_ptr<const InfModel>* out) {
+  InfFileIdentity identity = {};
+  StatusCode status = identify_file(fd, &identity);
+  if (status != W32_ERROR_SUCCESS) return status;
+  InfCacheEntry* cached = inf_cache_find(file_name);
+  bool same_file =
+      cached != nullptr && inf_same_identity(cached->identity, identity);
+  if (same_file && cached->settled) {
+    *out = cached->model;
+    return W32_ERROR_SUCCESS;
+  }
+  std::string contents;
+  status = read_contents(file_name, fd, static_cast<size_t>(identity.size),
+                         &contents);
+  if (status != W32_ERROR_SUCCESS) return status;
+  uint64_t digest = inf_digest(contents.data(), contents.size());
+  if (same_file && cached->digest == digest) {
+    cached->settled = inf_identity_settled(identity, now);
+    *out = cached->model;
+    return W32_ERROR_SUCCESS;
+  }
+  inf_cache_forget(file_name);
+  status = build_model(&contents, out);
+  if (status != W32_ERROR_SUCCESS) return status;
+  inf_cache_store(file_name, identity, digest, now, *out);
   return W32_ERROR_SUCCESS;
 }
 
@@ -220,8 +284,15 @@ StatusCode inf_open(const char* file_name, InfHandle* out) {
   }
   StatusCode status = fault_hit(FaultPoint::kInfOpen, file_name);
   if (status != W32_ERROR_SUCCESS) return status;
-  std::shared_ptr<const InfModel> model;
-  status = load_model(file_name, &model);
+  std::shared_ptr<const InfModel> model = unchanged_model(file_name);
+  if (model == nullptr) {
+    int64_t now = inf_clock_ns();
+    int fd = -1;
+    status = open_file(file_name, &fd);
+    if (status != W32_ERROR_SUCCESS) return status;
+    status = load_model(file_name, fd, now, &model);
+    close(fd);
+  }
   if (status != W32_ERROR_SUCCESS) return status;
   *out = new InfFileHandle{std::move(model)};
   live_handle_made(LiveHandle::kInf);

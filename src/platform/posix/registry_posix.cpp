@@ -65,14 +65,9 @@ StatusCode walk(int64_t start, const std::vector<std::string>& names,
                 int64_t* id) {
   *id = start;
   if (names.empty()) return require_key(start);
-  for (const std::string& name : names) {
-    int64_t child = 0;
-    StatusCode status = store_find_child(*id, name, &child);
-    if (status != W32_ERROR_SUCCESS) return status;
-    if (child == 0) return missing_status(start);
-    *id = child;
-  }
-  return W32_ERROR_SUCCESS;
+  StatusCode status = store_find_path(start, names, id);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return *id == 0 ? missing_status(start) : W32_ERROR_SUCCESS;
 }
 
 // The key at path below parent, for reading: 2 when the store does not

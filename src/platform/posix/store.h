@@ -61,6 +61,12 @@ StatusCode store_key_exists(int64_t id, bool* exists);
 StatusCode store_find_child(int64_t parent, const std::string& name,
                             int64_t* id);
 
+// The key reached from start through the children named names, in order:
+// *id, or 0 when one of them is missing (start itself is not checked). Served
+// from a cache while the store is unchanged, by this connection or any other.
+StatusCode store_find_path(int64_t start, const std::vector<std::string>& names,
+                           int64_t* id);
+
 // Adds a child named name below parent, which must not have one by that name
 // yet; *id is the new key. Inside a write transaction only.
 StatusCode store_insert_key(int64_t parent, const std::string& name,

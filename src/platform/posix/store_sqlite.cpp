@@ -62,6 +62,9 @@ struct StoreState {
   int64_t data_version;              // when the caches were filled
   std::map<int64_t, std::vector<std::string>> children;  // by key id
   std::map<int64_t, std::vector<StoreValue>> values;     // by key id
+  // Keys reached from a key through folded names, each followed by '\\'
+  // (0 when missing), by the key started from.
+  std::map<std::pair<int64_t, std::string>, int64_t> paths;
 };
 
 StoreState g_store;
@@ -109,6 +112,7 @@ std::string fold(const std::string& name) {
 void forget_caches() {
   g_store.children.clear();
   g_store.values.clear();
+  g_store.paths.clear();
 }
 
 // ---- Connection ----
@@ -185,12 +189,14 @@ StatusCode choose_journal() {
 }
 
 StatusCode connect(const std::string& path, bool exists) {
-  int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+  // One thread uses the connection: SQLite need not lock it on every call.
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX |
+              (exists ? 0 : SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(path.c_str(), &g_store.db, flags, nullptr);
   if (rc != SQLITE_OK && exists) {
     sqlite3_close(g_store.db);
-    rc = sqlite3_open_v2(path.c_str(), &g_store.db, SQLITE_OPEN_READONLY,
-                         nullptr);
+    rc = sqlite3_open_v2(path.c_str(), &g_store.db,
+                         SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
   }
   if (rc != SQLITE_OK) {
     StatusCode status = status_from_sqlite(rc);
@@ -377,9 +383,12 @@ StatusCode check_caches() {
   return W32_ERROR_SUCCESS;
 }
 
+// The child names of key id; the path cache learns each child's key on the
+// way, since a listing is mostly followed by opening the keys it lists.
 StatusCode read_children(int64_t id, std::vector<std::string>* names) {
   static Statement statement{
-      "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded", nullptr};
+      "SELECT name, folded, id FROM keys WHERE parent = ?1 ORDER BY folded",
+      nullptr};
   Query query;
   StatusCode status = query_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
@@ -387,6 +396,7 @@ StatusCode read_children(int64_t id, std::vector<std::string>* names) {
   bool row = false;
   while ((status = query_step(&query, &row)) == W32_ERROR_SUCCESS && row) {
     names->push_back(column_text(query, 0));
+    g_store.paths[{id, column_text(query, 1) + '\\'}] = column_int(query, 2);
   }
   query_end(&query);
   return status;
@@ -410,32 +420,93 @@ StatusCode read_values(int64_t id, std::vector<StoreValue>* values) {
   return status;
 }
 
+// Runs a statement that takes no parameters and gives no rows.
+StatusCode run_statement(Statement* statement) {
+  Query query;
+  StatusCode status = query_start(statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bool row = false;
+  return query_once(&query, &row);
+}
+
+// Begins a read transaction unless a transaction is open already; *own
+// tells whether one was begun, to be ended by end_read. The statements are
+// prepared once: a listing begins thousands.
+StatusCode begin_read(bool* own) {
+  static Statement begin{"BEGIN", nullptr};
+  *own = sqlite3_get_autocommit(g_store.db) != 0;
+  return *own ? run_statement(&begin) : W32_ERROR_SUCCESS;
+}
+
+void end_read(bool own) {
+  static Statement commit{"COMMIT", nullptr};
+  if (own) run_statement(&commit);
+}
+
+// The entry of cache for key, after checking the caches, or null. When it
+// is null a read transaction is open for filling it (*own_read: begun here,
+// to be ended with end_read); what is read there is at least as new as the
+// state that was checked, which is all the check needs.
+template <typename Key, typename Value>
+StatusCode cache_lookup(std::map<Key, Value>* cache, const Key& key,
+                        bool* own_read, const Value** found) {
+  *found = nullptr;
+  *own_read = false;
+  StatusCode status = check_caches();
+  if (status != W32_ERROR_SUCCESS) return status;
+  auto entry = cache->find(key);
+  if (entry != cache->end()) {
+    *found = &entry->second;
+    return W32_ERROR_SUCCESS;
+  }
+  return begin_read(own_read);
+}
+
 // The list of key id from cache, or read by fill after checking that the key
-// still exists, both inside one read transaction unless a write transaction
-// is open already.
+// still exists.
 template <typename List, typename Fill>
 StatusCode cached_list(std::map<int64_t, List>* cache, int64_t id, Fill fill,
                        const List** out) {
-  StatusCode status = check_caches();
-  if (status != W32_ERROR_SUCCESS) return status;
-  auto found = cache->find(id);
-  if (found != cache->end()) {
-    *out = &found->second;
-    return W32_ERROR_SUCCESS;
-  }
-  bool own_transaction = sqlite3_get_autocommit(g_store.db) != 0;
-  if (own_transaction) {
-    status = exec("BEGIN");
-    if (status != W32_ERROR_SUCCESS) return status;
-  }
+  bool own_read = false;
+  StatusCode status = cache_lookup(cache, id, &own_read, out);
+  if (status != W32_ERROR_SUCCESS || *out != nullptr) return status;
   bool exists = false;
   List list;
   status = store_key_exists(id, &exists);
   if (status == W32_ERROR_SUCCESS && !exists) status = W32_ERROR_KEY_DELETED;
   if (status == W32_ERROR_SUCCESS) status = fill(id, &list);
-  if (own_transaction) exec("COMMIT");
+  end_read(own_read);
   if (status != W32_ERROR_SUCCESS) return status;
   *out = &((*cache)[id] = std::move(list));
+  return W32_ERROR_SUCCESS;
+}
+
+// The child of parent whose folded name is folded: *id, or 0.
+StatusCode find_folded_child(int64_t parent, const std::string& folded,
+                             int64_t* id) {
+  *id = 0;
+  static Statement statement{
+      "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2", nullptr};
+  Query query;
+  StatusCode status = query_start(&statement, &query);
+  if (status != W32_ERROR_SUCCESS) return status;
+  bind_int(&query, parent);
+  bind_text(&query, folded);
+  bool row = false;
+  status = query_step(&query, &row);
+  if (status == W32_ERROR_SUCCESS && row) *id = column_int(query, 0);
+  query_end(&query);
+  return status;
+}
+
+// The key reached from start through folded names: *id, or 0.
+StatusCode read_path(int64_t start, const std::vector<std::string>& folded,
+                     int64_t* id) {
+  *id = start;
+  for (const std::string& name : folded) {
+    StatusCode status = find_folded_child(*id, name, id);
+    if (status != W32_ERROR_SUCCESS || *id == 0) return status;
+  }
   return W32_ERROR_SUCCESS;
 }
 
@@ -557,19 +628,33 @@ StatusCode store_key_exists(int64_t id, bool* exists) {
 
 StatusCode store_find_child(int64_t parent, const std::string& name,
                             int64_t* id) {
+  return find_folded_child(parent, fold(name), id);
+}
+
+StatusCode store_find_path(int64_t start, const std::vector<std::string>& names,
+                           int64_t* id) {
   *id = 0;
-  static Statement statement{
-      "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2", nullptr};
-  Query query;
-  StatusCode status = query_start(&statement, &query);
+  std::vector<std::string> folded;
+  std::string joined;
+  for (const std::string& name : names) {
+    folded.push_back(fold(name));
+    joined += folded.back();
+    joined += '\\';
+  }
+  std::pair<int64_t, std::string> key(start, std::move(joined));
+  bool own_read = false;
+  const int64_t* cached = nullptr;
+  StatusCode status = cache_lookup(&g_store.paths, key, &own_read, &cached);
   if (status != W32_ERROR_SUCCESS) return status;
-  bind_int(&query, parent);
-  bind_text(&query, fold(name));
-  bool row = false;
-  status = query_step(&query, &row);
-  if (status == W32_ERROR_SUCCESS && row) *id = column_int(query, 0);
-  query_end(&query);
-  return status;
+  if (cached != nullptr) {
+    *id = *cached;
+    return W32_ERROR_SUCCESS;
+  }
+  status = read_path(start, folded, id);
+  end_read(own_read);
+  if (status != W32_ERROR_SUCCESS) return status;
+  g_store.paths[std::move(key)] = *id;
+  return W32_ERROR_SUCCESS;
 }
 
 StatusCode store_insert_key(int64_t parent, const std::string& name,
