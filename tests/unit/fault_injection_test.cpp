@@ -325,6 +325,20 @@ TEST_F(FaultInjection, FailedStepInsideAGroup) {
   }
 }
 
+// A read transaction whose commit fails must end all the same.
+TEST_F(FaultInjection, FailedEndOfAReadLeavesNoTransactionOpen) {
+  RegKey key = create("Soft");
+  reg_close_key(key);
+  registry_store_reset();  // the open below reads afresh
+  fault_arm_subject(FaultPoint::kStoreStep, "COMMIT", W32_ERROR_ACCESS_DENIED);
+  ASSERT_EQ(reg_open_key(reg_local_machine(), "Soft", W32_KEY_ALL_ACCESS, &key),
+            0u);
+  EXPECT_TRUE(fault_fired(nullptr));
+  EXPECT_FALSE(registry_store_transaction_open());
+  EXPECT_EQ(set_text(key, "v", "1"), 0u);
+  reg_close_key(key);
+}
+
 TEST_F(FaultInjection, FailedGroupEndLandsNothing) {
   RegKey key = create("Soft");
   ASSERT_EQ(reg_begin_group(), 0u);

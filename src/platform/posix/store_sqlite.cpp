@@ -440,7 +440,9 @@ StatusCode begin_read(bool* own) {
 
 void end_read(bool own) {
   static Statement commit{"COMMIT", nullptr};
-  if (own) run_statement(&commit);
+  // Left open, a read transaction would hold an old snapshot for every
+  // later read and refuse every later write.
+  if (own && run_statement(&commit) != W32_ERROR_SUCCESS) exec("ROLLBACK");
 }
 
 // The entry of cache for key, after checking the caches, or null. When it
