@@ -20,6 +20,7 @@ Measured:
   - `p` of that device with a 50 MB setup file (the schema followed by many
     sections of other lines), natively, with its peak memory;
   - `a` of one device (with a transport pair) into a root of 1,000 devices;
+  - natively, one durable write of the store (`zebreg add` of one value);
   - under Wine, `wine reg query ROOT /s` over the 10,000 devices, the same
     keys `l` reads;
   - natively, the peak memory (maximum resident set) of each process, and
@@ -121,7 +122,11 @@ class Native:
         try:
             env = dict(os.environ, ZEBCFG_ROOT=str(shm))
             result = run(self.argv(0, "zebpopulate", *args), env, self.work)
-            shutil.copy2(shm / "registry.db", self.root / "registry.db")
+            # The store's write-ahead log may hold commits not yet copied
+            # into the database file: it moves with it.
+            for name in ("registry.db", "registry.db-wal"):
+                if (shm / name).exists():
+                    shutil.copy2(shm / name, self.root / name)
         finally:
             shutil.rmtree(shm, ignore_errors=True)
         return result
@@ -343,6 +348,14 @@ def measure(plat, runs, only=None):
         populate(plat, 1, PROPS)
         rows[row] = timed_rows(plat, runs, "zebcfg", ["p", "Dev0"],
                                properties_ok)
+    row = "one store write (`zebreg add` of a REG_DWORD)"
+    if isinstance(plat, Native) and wanted(row):
+        plat.fresh("write")
+        populate(plat, 1)
+        rows[row] = timed_rows(
+            plat, runs, "zebreg",
+            ["add", "HKLM\\" + ROOT, "/v", "Bench", "/t", "REG_DWORD", "/d",
+             "1", "/f"], lambda code, out: code == 0)
     row = "`a` into a root of 1,000 devices"
     if wanted(row):
         plat.fresh("a1000")
