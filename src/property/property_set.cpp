@@ -41,7 +41,9 @@ StatusCode check_and_map(SetupInfo info, const PropertyRequest* request,
 }
 
 // ACTION_SET: stores the value as text or as a number, then takes the
-// property out of the automatic configuration.
+// property out of the automatic configuration. A mask that cannot be written
+// fails the set: the commit would otherwise overwrite the value just stored
+// with the automatic one, a set reported done and then lost.
 StatusCode store_value(const PropertyRequest* request, const char* value,
                        int32_t type, bool automatic, uint32_t mask,
                        uint32_t bit) {
@@ -55,7 +57,7 @@ StatusCode store_value(const PropertyRequest* request, const char* value,
                                static_cast<uint32_t>(number));
   }
   if (status == 0 && automatic && (mask & bit) != 0) {
-    write_dword_value(request->key, VALUE_AUTOCFG_MASK, mask & ~bit);
+    status = write_dword_value(request->key, VALUE_AUTOCFG_MASK, mask & ~bit);
   }
   return status;
 }

@@ -87,19 +87,13 @@ std::vector<SweepCommand> sweep_commands() {
         "Timing.ReadTimeout=500", "Net.Host=gw"},
        {{FaultPoint::kRegSet, "", 2,
          "the commit ignores its marker write: the new device stays marked "
-         "new"},
-        {FaultPoint::kRegSet, "autocfg_mask", 2,
-         "a set ignores its mask write: the commit then overwrites the "
-         "value set with its automatic one"}}},
+         "new"}}},
       {"s",
        set_handler,
        MODE_NORMAL,
        {"s", "COM1", "Port.BaudRate=115200", "Timing.ReadTimeout=500",
         "Timing.CharTimeout=", "Port.Parity="},
-       {{FaultPoint::kRegSet, "autocfg_mask", 1,
-         "a set ignores its mask write: the commit then overwrites the "
-         "value set with its automatic one"},
-        {FaultPoint::kRegSet, "Timing.CharTimeout", 1,
+       {{FaultPoint::kRegSet, "Timing.CharTimeout", 1,
          "s ignores the commit's status: the automatic values stay unwritten"},
         {FaultPoint::kRegSet, "Timing.WriteTimeout", 1,
          "s ignores the commit's status: the automatic values after the "

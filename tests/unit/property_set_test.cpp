@@ -169,6 +169,15 @@ TEST_F(PropertySet, FailedValueWriteKeepsTheMask) {
   EXPECT_EQ(dword("autocfg_mask"), 0xFFFFFFFFu);
 }
 
+// A set whose mask cannot be written fails: the property would stay
+// automatic, and the commit would overwrite the value just stored.
+TEST_F(PropertySet, FailedMaskWriteFailsTheSet) {
+  fault_arm_subject(FaultPoint::kRegSet, "autocfg_mask", 1018);
+  EXPECT_EQ(set("T1", ACTION_SET, "500"), 1018u);
+  fault_clear();
+  EXPECT_EQ(dword("autocfg_mask"), 0xFFFFFFFFu);
+}
+
 // A mask that cannot be read (rather than one that is absent) must not be
 // taken for 0: resetting would store a mask of that bit alone.
 TEST_F(PropertySet, FailedMaskReadChangesNothing) {
