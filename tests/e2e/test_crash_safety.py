@@ -16,6 +16,7 @@ import os
 import random
 import signal
 import sqlite3
+import statistics
 import subprocess
 import time
 
@@ -30,7 +31,10 @@ NATIVE = pytest.mark.only_on(
 SEED = int(os.environ.get("ZEBCFG_CRASH_SEED", "20261208"))
 MIN_KILLS = 100
 MAX_ROUNDS = 400
-MAX_PAUSE_S = 0.012  # longer than a native `a` usually runs
+# Kills land anywhere in the first PAUSE_SHARE of a command's usual running
+# time, measured before the rounds: most runs are killed, at every stage.
+PAUSE_SHARE = 0.9
+CALIBRATION_RUNS = 5
 
 
 def integrity(root):
@@ -40,6 +44,24 @@ def integrity(root):
         return db.execute("PRAGMA integrity_check").fetchone()[0]
     finally:
         db.close()
+
+
+def start(plat, argv, env):
+    return subprocess.Popen([plat.exe_path("zebcfg"), *argv],
+                            stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL, env=env,
+                            start_new_session=True)
+
+
+def usual_seconds(plat, env, rng):
+    """The median running time of each kind of command, as started here."""
+    times = {}
+    for serial in range(CALIBRATION_RUNS * 12):
+        argv = pick_command(rng, serial)
+        began = time.perf_counter()
+        start(plat, argv, env).wait(timeout=60)
+        times.setdefault(argv[0], []).append(time.perf_counter() - began)
+    return {kind: statistics.median(runs) for kind, runs in times.items()}
 
 
 def pick_command(rng, serial):
@@ -94,14 +116,11 @@ def test_writers_killed_at_random_leave_whole_devices(plat):
     victim_env = dict(plat.env)
     if "ASAN_OPTIONS" in victim_env:
         victim_env["ASAN_OPTIONS"] += ":detect_leaks=0"
+    usual = usual_seconds(plat, victim_env, rng)
     for serial in range(MAX_ROUNDS):
         argv = pick_command(rng, serial)
-        pause = rng.uniform(0, MAX_PAUSE_S)
-        proc = subprocess.Popen([plat.exe_path("zebcfg"), *argv],
-                                stdin=subprocess.DEVNULL,
-                                stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, env=victim_env,
-                                start_new_session=True)
+        pause = rng.uniform(0, PAUSE_SHARE * usual[argv[0]])
+        proc = start(plat, argv, victim_env)
         time.sleep(pause)
         proc.send_signal(signal.SIGKILL)
         if proc.wait(timeout=60) == -signal.SIGKILL:
