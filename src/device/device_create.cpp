@@ -39,9 +39,7 @@ StatusCode write_new_device_values(SetupInfo info, RegKey key,
   StatusCode status = write_marker(key, MARKER_NEW);
   if (status != 0) return status;
   char value_name[VALUE_NAME_CAPACITY];
-  status =
-      get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
-                          value_name, sizeof(value_name));
+  status = name_value_name(info, value_name, sizeof(value_name));
   if (status != 0) return status;
   char name_value[WANTED_NAME_CAPACITY];
   std::snprintf(name_value, sizeof(name_value), "%s%s", DEVICE_NAME_PREFIX,

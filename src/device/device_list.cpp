@@ -16,9 +16,7 @@ StatusCode read_name_at(SetupInfo info, RegKey root, DeviceRecord* record) {
   StatusCode status = reg_enum_key(root, record->index, subkey, &length);
   if (status != 0) return status;
   char value_name[VALUE_NAME_CAPACITY];
-  status =
-      get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
-                          value_name, sizeof(value_name));
+  status = name_value_name(info, value_name, sizeof(value_name));
   if (status != 0) return status;
   RegKey device = nullptr;
   status = reg_open_key(root, subkey, DEVICE_READ_RIGHTS, &device);

@@ -78,9 +78,7 @@ StatusCode dev_find_subkey(SetupInfo info, RegKey root, const char* name,
   if (value_name_capacity > sizeof(value_name)) {
     value_name_capacity = sizeof(value_name);
   }
-  StatusCode status =
-      get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
-                          value_name, value_name_capacity);
+  StatusCode status = name_value_name(info, value_name, value_name_capacity);
   if (status != 0) return status;
   char wanted[WANTED_NAME_CAPACITY];
   std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX, name);

@@ -56,6 +56,11 @@ StatusCode xpt_class_value_name(SetupInfo info, char* buffer,
                              DEFAULT_XPT_CLASS_VALUE_NAME, buffer, capacity);
 }
 
+StatusCode name_value_name(SetupInfo info, char* buffer, uint32_t capacity) {
+  return get_setup_string_or(info, KEY_CONN_PORT_NAME, DEFAULT_NAME_VALUE_NAME,
+                             buffer, capacity);
+}
+
 bool value_exists(RegKey key, const char* name) {
   uint32_t size = 0;
   return reg_query_value(key, name, nullptr, nullptr, &size) == 0;

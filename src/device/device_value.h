@@ -45,3 +45,8 @@ bool value_exists(RegKey key, const char* name);
 // get_setup_string_or.
 StatusCode xpt_class_value_name(SetupInfo info, char* buffer,
                                 uint32_t capacity);
+
+// The name of the value that holds a device's name ([cfg_strings]
+// "conn_port_name", else "FriendlyName") into buffer of capacity bytes; the
+// lookup's failure as for get_setup_string_or.
+StatusCode name_value_name(SetupInfo info, char* buffer, uint32_t capacity);
