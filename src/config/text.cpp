@@ -1,17 +1,11 @@
 #include "config/text.h"
 
-namespace {
-
-char fold(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-}  // namespace
+#include "platform/fold.h"
 
 bool equal_folded(const char* a, const char* b) {
-  while (*a != '\0' && fold(*a) == fold(*b)) {
+  while (*a != '\0' && fold_letter(*a) == fold_letter(*b)) {
     ++a;
     ++b;
   }
-  return fold(*a) == fold(*b);
+  return fold_letter(*a) == fold_letter(*b);
 }

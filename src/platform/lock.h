@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "platform/fold.h"
 #include "platform/types.h"
 
 struct NamedLockData;  // defined by the backend
@@ -24,9 +25,7 @@ void lock_release(NamedLock lock);
 inline uint64_t lock_name_hash(const char* name) {
   uint64_t hash = 1469598103934665603ull;
   for (const char* c = name; *c != '\0'; ++c) {
-    char folded =
-        (*c >= 'A' && *c <= 'Z') ? static_cast<char>(*c - 'A' + 'a') : *c;
-    hash ^= static_cast<unsigned char>(folded);
+    hash ^= static_cast<unsigned char>(fold_letter(*c));
     hash *= 1099511628211ull;
   }
   return hash;

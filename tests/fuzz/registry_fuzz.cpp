@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "fuzz_root.h"
+#include "platform/fold.h"
 #include "platform/posix/registry_store.h"
 #include "platform/registry.h"
 
@@ -26,14 +27,6 @@ const char* const kNames[] = {"a", "A", "b", "Bb", "bB", "c", "Zeb", "zEB"};
 constexpr size_t kNameCount = sizeof(kNames) / sizeof(kNames[0]);
 constexpr size_t kHandleSlots = 4;
 constexpr size_t kMaxSteps = 64;
-
-std::string fold(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
-}
 
 struct ModelValue {
   std::string name;  // spelling of the first write
@@ -150,7 +143,7 @@ void do_create(Reader* in) {
     size_t end = relative.find('\\', start);
     if (end == std::string::npos) end = relative.size();
     std::string part = relative.substr(start, end - start);
-    path = join(path, fold(part));
+    path = join(path, fold_text(part));
     if (g_model.count(path) == 0) {
       g_model[path] = ModelKey{++g_next_id, part, {}};
       created = true;
@@ -176,7 +169,7 @@ void do_open(Reader* in) {
   while (start <= relative.size()) {
     size_t end = relative.find('\\', start);
     if (end == std::string::npos) end = relative.size();
-    path = join(path, fold(relative.substr(start, end - start)));
+    path = join(path, fold_text(relative.substr(start, end - start)));
     start = end + 1;
   }
   RegKey key = nullptr;
@@ -213,9 +206,9 @@ void do_set(Reader* in) {
   FUZZ_CHECK(status == W32_ERROR_SUCCESS);
   // A value written again keeps the spelling it was first written with.
   auto& values = g_model[slot_path(slot)].values;
-  auto found = values.find(fold(name));
+  auto found = values.find(fold_text(name));
   std::string spelling = found != values.end() ? found->second.name : name;
-  values[fold(name)] = ModelValue{spelling, type, data};
+  values[fold_text(name)] = ModelValue{spelling, type, data};
 }
 
 // The size a reader sees: a REG_SZ without its terminator gains one.
@@ -245,7 +238,7 @@ void do_query(Reader* in) {
     return;
   }
   const auto& values = g_model[slot_path(slot)].values;
-  auto found = values.find(fold(name));
+  auto found = values.find(fold_text(name));
   if (found == values.end()) {
     FUZZ_CHECK(status == W32_ERROR_FILE_NOT_FOUND);
     return;
@@ -327,7 +320,7 @@ void do_delete_key(Reader* in) {
     FUZZ_CHECK(status == W32_ERROR_KEY_DELETED);
     return;
   }
-  std::string path = join(slot_path(slot), fold(name));
+  std::string path = join(slot_path(slot), fold_text(name));
   if (g_model.count(path) == 0) {
     FUZZ_CHECK(status == W32_ERROR_FILE_NOT_FOUND);
   } else if (has_children(path)) {
@@ -347,7 +340,7 @@ void do_delete_value(Reader* in) {
     return;
   }
   auto& values = g_model[slot_path(slot)].values;
-  if (values.erase(fold(name)) == 0) {
+  if (values.erase(fold_text(name)) == 0) {
     FUZZ_CHECK(status == W32_ERROR_FILE_NOT_FOUND);
   } else {
     FUZZ_CHECK(status == W32_ERROR_SUCCESS);

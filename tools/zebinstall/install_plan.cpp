@@ -3,18 +3,15 @@
 #include "install_plan.h"
 
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+
+#include "platform/fold.h"
 
 namespace {
 
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
-
 bool equal_folded(const std::string& a, const char* b) {
-  size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return i == a.size() && b[i] == '\0';
+  return equal_folded_bytes(a.data(), a.size(), b, std::strlen(b));
 }
 
 std::string hex32(uint32_t value) {

@@ -2,15 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "platform/fold.h"
 
-std::string lower(const std::string& text) {
-  std::string out = text;
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
+namespace {
 
 const char* operation_word(RegOperation operation) {
   switch (operation) {
@@ -36,7 +30,7 @@ int invalid_syntax(RegOperation operation) {
 }
 
 RegOperation operation_of(const std::string& word) {
-  std::string name = lower(word);
+  std::string name = fold_text(word);
   if (name == "add") return RegOperation::kAdd;
   if (name == "query") return RegOperation::kQuery;
   if (name == "delete") return RegOperation::kDelete;
@@ -64,7 +58,7 @@ bool option_allowed(RegOperation operation, const std::string& option) {
 // missing argument.
 bool apply_option(const std::vector<std::string>& args, size_t* i,
                   RegCommand* cmd) {
-  std::string option = lower(args[*i].substr(1));
+  std::string option = fold_text(args[*i].substr(1));
   if (!option_allowed(cmd->operation, option)) return false;
   bool takes_text = option == "v" || option == "t" || option == "d";
   if (takes_text && *i + 1 >= args.size()) return false;
@@ -119,7 +113,7 @@ int parse_command_line(const std::vector<std::string>& args, RegCommand* cmd) {
 bool parse_key(RegCommand* cmd) {
   const std::string& text = cmd->key_text;
   size_t slash = text.find('\\');
-  std::string root = lower(text.substr(0, slash));
+  std::string root = fold_text(text.substr(0, slash));
   if (root != "hklm" && root != "hkey_local_machine") {
     std::printf("reg: Invalid system key\n");
     return false;

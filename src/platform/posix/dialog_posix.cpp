@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/dialog.h"
+#include "platform/fold.h"
 #include "platform/posix/fault.h"
 #include "platform/posix/store_keys.h"
 #include "platform/registry.h"
@@ -136,7 +137,7 @@ bool is_yes(const std::string& answer) {
   std::string word;
   for (char c : answer) {
     if (c == ' ' || c == '\t' || c == '\r') continue;
-    word.push_back(c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c);
+    word.push_back(fold_letter(c));
   }
   return word == "y" || word == "yes";
 }

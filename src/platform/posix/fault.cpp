@@ -1,5 +1,7 @@
 #include "platform/posix/fault.h"
 
+#include "platform/fold.h"
+
 namespace {
 
 struct FaultSlot {
@@ -43,16 +45,13 @@ bool is_operation_level(FaultPoint point) {
          point != FaultPoint::kStoreCommit && point != FaultPoint::kInfRead;
 }
 
-char fold(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 bool subject_matches(const std::string& pattern, const char* subject) {
   bool prefix = !pattern.empty() && pattern.back() == '*';
   size_t length = prefix ? pattern.size() - 1 : pattern.size();
   size_t i = 0;
   for (; i < length; ++i) {
-    if (subject[i] == '\0' || fold(subject[i]) != fold(pattern[i])) {
+    if (subject[i] == '\0' ||
+        fold_letter(subject[i]) != fold_letter(pattern[i])) {
       return false;
     }
   }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/fold.h"
 #include "platform/posix/inf_model.h"
 
 namespace {
@@ -16,8 +17,6 @@ constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
 // and the text it builds is at most about twice the size of what it parses.
 constexpr size_t kMaxTextSize = 0x3FFFFFFF;
 constexpr char kEndOfText = '\x1A';  // Ctrl-Z: nothing after it is read
-
-char fold(char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
 
 // Blanks as SetupAPI sees them in the 8-bit text: the ASCII ones and the
 // no-break space.
@@ -356,11 +355,7 @@ StatusCode inf_parse_text(const char* data, size_t size, InfModel* out) {
 
 bool inf_names_equal(const char* a, size_t a_length, const char* b,
                      size_t b_length) {
-  if (a_length != b_length) return false;
-  for (size_t i = 0; i < a_length; ++i) {
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
+  return equal_folded_bytes(a, a_length, b, b_length);
 }
 
 int32_t inf_model_find_section(const InfModel* model, const char* name) {

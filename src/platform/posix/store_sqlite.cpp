@@ -14,6 +14,7 @@
 
 #include <map>
 
+#include "platform/fold.h"
 #include "platform/posix/errno_status.h"
 #include "platform/posix/fault.h"
 #include "platform/posix/registry_store.h"
@@ -99,14 +100,6 @@ StatusCode status_from_sqlite(int rc) {
 StatusCode exec(const char* sql) {
   return status_from_sqlite(
       sqlite3_exec(g_store.db, sql, nullptr, nullptr, nullptr));
-}
-
-std::string fold(const std::string& name) {
-  std::string folded = name;
-  for (char& c : folded) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return folded;
 }
 
 void forget_caches() {
@@ -630,7 +623,7 @@ StatusCode store_key_exists(int64_t id, bool* exists) {
 
 StatusCode store_find_child(int64_t parent, const std::string& name,
                             int64_t* id) {
-  return find_folded_child(parent, fold(name), id);
+  return find_folded_child(parent, fold_text(name), id);
 }
 
 StatusCode store_find_path(int64_t start, const std::vector<std::string>& names,
@@ -639,7 +632,7 @@ StatusCode store_find_path(int64_t start, const std::vector<std::string>& names,
   std::vector<std::string> folded;
   std::string joined;
   for (const std::string& name : names) {
-    folded.push_back(fold(name));
+    folded.push_back(fold_text(name));
     joined += folded.back();
     joined += '\\';
   }
@@ -670,7 +663,7 @@ StatusCode store_insert_key(int64_t parent, const std::string& name,
   if (status != W32_ERROR_SUCCESS) return status;
   bind_int(&query, parent);
   bind_text(&query, name);
-  bind_text(&query, fold(name));
+  bind_text(&query, fold_text(name));
   bool row = false;
   status = query_once(&query, &row);
   forget_caches();
@@ -706,7 +699,7 @@ StatusCode store_get_value(int64_t id, const std::string& name, uint32_t* type,
   StatusCode status = query_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
   bind_int(&query, id);
-  bind_text(&query, fold(name));
+  bind_text(&query, fold_text(name));
   bool row = false;
   status = query_step(&query, &row);
   if (status == W32_ERROR_SUCCESS && row) {
@@ -733,7 +726,7 @@ StatusCode store_put_value(int64_t id, const std::string& name, uint32_t type,
   if (status != W32_ERROR_SUCCESS) return status;
   bind_int(&query, id);
   bind_text(&query, name);
-  bind_text(&query, fold(name));
+  bind_text(&query, fold_text(name));
   bind_int(&query, type);
   bind_blob(&query, data, size);
   bool row = false;
@@ -753,7 +746,7 @@ StatusCode store_delete_value(int64_t id, const std::string& name,
   status = query_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
   bind_int(&query, id);
-  bind_text(&query, fold(name));
+  bind_text(&query, fold_text(name));
   bool row = false;
   status = query_once(&query, &row);
   *deleted = status == W32_ERROR_SUCCESS && sqlite3_changes(g_store.db) > 0;
