@@ -8,7 +8,62 @@
 
 namespace {
 
-bool is_quiet(OutputMode mode) { return (mode & MODE_QUIET) != 0; }
+// Creates the device args[1], gives it the pairs after it and commits it.
+int32_t add_device(CommandContext* context, OutputMode mode, int32_t count,
+                   char* const* args) {
+  DeviceRecord device = {};
+  device.name = args[1];
+  StatusCode status = context_open_root(context, true);
+  if (status == 0) status = dev_create(context, &device);
+  if (status != 0) {
+    report_status(context, mode, status);
+    return 1;
+  }
+  int32_t pairs = prop_set_args(context, &device, mode, count, args);
+  status = dev_commit(context, &device);
+  dev_close(&device);
+  if (status != 0) report_status(context, mode, status);
+  return (pairs == 0 && status == 0) ? 0 : 1;
+}
+
+// Deletes the device args[1].
+int32_t remove_device(CommandContext* context, OutputMode mode, int32_t,
+                      char* const* args) {
+  DeviceRecord device = {};
+  device.name = args[1];
+  StatusCode status = context_open_root(context, true);
+  if (status == 0) status = dev_remove(context, &device);
+  if (status != 0) {
+    report_status(context, mode, status);
+    return 1;
+  }
+  if (!is_quiet(mode)) std::printf("%s removed\n", args[1]);
+  return 0;
+}
+
+// Prints the name of every device, in the order of the root's subkeys.
+int32_t list_devices(CommandContext* context, OutputMode mode, int32_t,
+                     char* const*) {
+  char name[LIST_NAME_CAPACITY] = {0};
+  DeviceRecord cursor = {};
+  cursor.name = name;
+  cursor.name_capacity = sizeof(name);
+  bool listed = false;
+  StatusCode status = context_open_root(context, false);
+  if (status == 0) status = dev_first(context, &cursor);
+  while (status == 0) {
+    if (!listed) std::fputs("Configured devices:\n", stdout);
+    listed = true;
+    std::printf("    %s\n", name);
+    status = dev_next(context, &cursor);
+  }
+  if (status == W32_ERROR_NO_MORE_ITEMS) {
+    if (!listed) std::fputs("No configured devices found\n", stdout);
+    return 0;
+  }
+  report_status(context, mode, status);
+  return 1;
+}
 
 }  // namespace
 
@@ -20,17 +75,7 @@ int32_t add_handler(OutputMode mode, int32_t count, char* const* args) {
     }
     return 1;
   }
-  DeviceRecord device = {};
-  device.name = args[1];
-  StatusCode status = dev_create(&device);
-  if (status != 0) {
-    report_status(mode, status);
-    return 1;
-  }
-  int32_t pairs = prop_set_args(&device, mode, count, args);
-  status = dev_commit(&device);
-  if (status != 0) report_status(mode, status);
-  return (pairs == 0 && status == 0) ? 0 : 1;
+  return run_in_context(add_device, mode, count, args);
 }
 
 int32_t remove_handler(OutputMode mode, int32_t count, char* const* args) {
@@ -39,38 +84,13 @@ int32_t remove_handler(OutputMode mode, int32_t count, char* const* args) {
       std::printf("Syntax: %s r <dev. name>\n", program_name);
     return 1;
   }
-  DeviceRecord device = {};
-  device.name = args[1];
-  StatusCode status = dev_remove(&device);
-  if (status != 0) {
-    report_status(mode, status);
-    return 1;
-  }
-  if (!is_quiet(mode)) std::printf("%s removed\n", args[1]);
-  return 0;
+  return run_in_context(remove_device, mode, count, args);
 }
 
-int32_t list_handler(OutputMode mode, int32_t count, char* const*) {
+int32_t list_handler(OutputMode mode, int32_t count, char* const* args) {
   if (count > 2) {
     std::printf("warning: '%s d' command does not require arguments\n",
                 program_name);
   }
-  char name[LIST_NAME_CAPACITY] = {0};
-  DeviceRecord cursor = {};
-  cursor.name = name;
-  cursor.name_capacity = sizeof(name);
-  bool listed = false;
-  StatusCode status = dev_first(&cursor);
-  while (status == 0) {
-    if (!listed) std::fputs("Configured devices:\n", stdout);
-    listed = true;
-    std::printf("    %s\n", name);
-    status = dev_next(&cursor);
-  }
-  if (status == W32_ERROR_NO_MORE_ITEMS) {
-    if (!listed) std::fputs("No configured devices found\n", stdout);
-    return 0;
-  }
-  report_status(mode, status);
-  return 1;
+  return run_in_context(list_devices, mode, count, args);
 }

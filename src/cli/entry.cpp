@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "cli/handlers.h"
-#include "config/text.h"
+#include "platform/fold.h"
 #include "platform/process.h"
 
 char program_name[PROGRAM_NAME_CAPACITY];
@@ -73,5 +73,14 @@ int32_t run_entry(int argc, char** argv) {
   }
   int32_t result = row->handler(row->mode, argc - 1, argv + 1);
   std::fflush(stdout);
+  return result;
+}
+
+int32_t run_in_context(ContextCommand command, OutputMode mode, int32_t count,
+                       char* const* args) {
+  CommandContext context;
+  context_open(&context);
+  int32_t result = command(&context, mode, count, args);
+  context_close(&context);
   return result;
 }

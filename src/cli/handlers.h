@@ -2,6 +2,7 @@
 #pragma once
 
 #include "cli/entry.h"
+#include "config/command_context.h"
 #include "device/device.h"
 
 int32_t add_handler(OutputMode mode, int32_t count, char* const* args);
@@ -18,9 +19,18 @@ int32_t restart_handler(OutputMode mode, int32_t count, char* const* args);
 int32_t msg_handler(OutputMode mode, int32_t count, char* const* args);
 int32_t wait_handler(OutputMode mode, int32_t count, char* const* args);
 
+// The work of a command in its context, with the handler's arguments.
+typedef int32_t (*ContextCommand)(CommandContext* context, OutputMode mode,
+                                  int32_t count, char* const* args);
+
+// Opens a command context (the setup file), runs command in it and closes
+// it again; returns the command's exit code.
+int32_t run_in_context(ContextCommand command, OutputMode mode, int32_t count,
+                       char* const* args);
+
 // Shared by the a and s handlers: applies the name=value arguments
 // args[2..count-1] to the open device in order, stopping at the first
 // failure, which it reports itself with mode. Returns 0 when all were stored,
 // else 1.
-int32_t prop_set_args(const DeviceRecord* device, OutputMode mode,
-                      int32_t count, char* const* args);
+int32_t prop_set_args(CommandContext* context, const DeviceRecord* device,
+                      OutputMode mode, int32_t count, char* const* args);

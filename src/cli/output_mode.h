@@ -9,3 +9,6 @@ typedef int32_t OutputMode;
 constexpr OutputMode MODE_NORMAL = 0;
 constexpr OutputMode MODE_QUIET = 1;
 constexpr OutputMode MODE_DIALOG = 2;
+
+// True when mode prints no syntax line and no error message.
+inline bool is_quiet(OutputMode mode) { return (mode & MODE_QUIET) != 0; }

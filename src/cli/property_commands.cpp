@@ -28,66 +28,98 @@ void print_property(const char* name, int32_t state, const char* value) {
 }
 
 // Lists every property of the open device that LIST_ALL admits.
-void list_properties(OutputMode mode, RegKey key, const char* device_name) {
+void list_properties(const CommandContext* context, OutputMode mode, RegKey key,
+                     const char* device_name) {
   char name[PROPERTY_NAME_CAPACITY] = {0};
   PropertyRequest request = {};
   request.key = key;
   request.name = name;
   request.filter = LIST_ALL;
   bool shown = false;
-  StatusCode status = prop_first(&request);
+  StatusCode status = prop_first(context->setup, &request);
   while (status == 0) {
     char value[PROPERTY_VALUE_CAPACITY];
     value[0] = '\0';
     request.value = value;
     request.value_size = sizeof(value);
-    StatusCode got = prop_get(&request);
+    StatusCode got = prop_get(context->setup, &request);
     if (got != 0) {
       std::printf("*** failed to get %s :", name);
       std::fflush(stdout);
-      report_status(mode, got);
+      report_status(context, mode, got);
     } else {
       if (!shown) std::printf("List Properties for %s\n", device_name);
       shown = true;
-      print_property(name, request.action, value);
+      print_property(name, request.state, value);
     }
-    status = prop_next(&request);
+    status = prop_next(context->setup, &request);
   }
+}
+
+// Opens the device args[1], applies the pairs after it and commits it.
+int32_t set_properties(CommandContext* context, OutputMode mode, int32_t count,
+                       char* const* args) {
+  DeviceRecord device = {};
+  device.name = args[1];
+  StatusCode status = context_open_root(context, true);
+  if (status == 0) status = dev_open(context, &device);
+  if (status != 0) {
+    report_status(context, mode, status);
+    return 1;
+  }
+  int32_t result = prop_set_args(context, &device, mode, count, args);
+  dev_commit(context, &device);
+  dev_close(&device);
+  return result;
+}
+
+// Lists the properties of the device args[1].
+int32_t show_properties(CommandContext* context, OutputMode mode, int32_t,
+                        char* const* args) {
+  DeviceRecord device = {};
+  device.name = args[1];
+  device.access = ACCESS_READ_ONLY;
+  StatusCode status = context_open_root(context, false);
+  if (status == 0) status = dev_open(context, &device);
+  if (status != 0) {
+    report_status(context, mode, status);
+    return 1;
+  }
+  list_properties(context, mode, device.key, args[1]);
+  // The commit of a read-only record writes nothing, since the registry
+  // refuses its writes; what it does do is purge the doomed devices when
+  // the listed device is still new, as every failed commit of a new device
+  // does.
+  dev_commit(context, &device);
+  dev_close(&device);
+  return 0;
 }
 
 }  // namespace
 
-int32_t prop_set_args(const DeviceRecord* device, OutputMode mode,
-                      int32_t count, char* const* args) {
+int32_t prop_set_args(CommandContext* context, const DeviceRecord* device,
+                      OutputMode mode, int32_t count, char* const* args) {
   StatusCode status = 0;
   if (device == nullptr || args == nullptr) status = STATUS_NO_ARGUMENT;
+  SetupInfo info = nullptr;
+  if (status == 0) status = context_setup(context, &info);
   for (int32_t i = 2; status == 0 && i < count; ++i) {
-    status = prop_set_assignment(device->key, args[i]);
+    status = prop_set_assignment(info, device->key, args[i]);
   }
   if (status == 0) return 0;
-  report_status(mode, status);
+  report_status(context, mode, status);
   return 1;
 }
 
 int32_t set_handler(OutputMode mode, int32_t count, char* const* args) {
   if (count <= 2) {
-    if ((mode & MODE_QUIET) == 0) {
+    if (!is_quiet(mode)) {
       std::printf("syntax: %s s <name> prop1=value [prop2=...]\n",
                   program_name);
     }
     return 1;
   }
-  DeviceRecord device = {};
-  device.name = args[1];
-  device.access = 0;
-  StatusCode status = dev_open(&device);
-  if (status != 0) {
-    report_status(mode, status);
-    return 1;
-  }
-  int32_t result = prop_set_args(&device, mode, count, args);
-  dev_commit(&device);
-  return result;
+  return run_in_context(set_properties, mode, count, args);
 }
 
 int32_t props_handler(OutputMode mode, int32_t count, char* const* args) {
@@ -95,15 +127,5 @@ int32_t props_handler(OutputMode mode, int32_t count, char* const* args) {
     std::printf("Syntax: %s p <dev.name>\n", program_name);
     return 1;
   }
-  DeviceRecord device = {};
-  device.name = args[1];
-  device.access = ACCESS_READ_ONLY;
-  StatusCode status = dev_open(&device);
-  if (status != 0) {
-    report_status(mode, status);
-    return 1;
-  }
-  list_properties(mode, device.key, args[1]);
-  dev_commit(&device);
-  return 0;
+  return run_in_context(show_properties, mode, count, args);
 }

@@ -21,47 +21,49 @@ const StatusMessage* find_status_row(StatusCode code) {
 }
 
 // Reads the replacement text for key from the setup file into buffer.
-bool read_replacement(const char* key, char* buffer, size_t capacity) {
-  SetupInfo info = nullptr;
-  if (open_setup_info(&info) != 0) return false;
-  StatusCode status = get_setup_string(info, SECTION_STRINGS, key, buffer,
-                                       static_cast<uint32_t>(capacity));
-  close_setup_info(info);
-  return status == 0;
+bool read_replacement(SetupInfo setup, const char* key, char* buffer,
+                      size_t capacity) {
+  return setup != nullptr &&
+         get_setup_string(setup, SECTION_STRINGS, key, buffer,
+                          static_cast<uint32_t>(capacity)) == 0;
 }
 
 }  // namespace
 
 const StatusMessage kStatusMessageTable[] = {
-    {0xF0000001, "msg_dup_device", "This device already exists"},
-    {0xF0000002, "msg_dev_not_fnd", "Device not found"},
-    {0xF0000003, "msg_inf_not_fnd",
+    {STATUS_DUP_DEVICE, "msg_dup_device", "This device already exists"},
+    {STATUS_DEV_NOT_FOUND, "msg_dev_not_fnd", "Device not found"},
+    {STATUS_INF_NOT_FOUND, "msg_inf_not_fnd",
      "INF file not found - please re-install driver"},
-    {0xF000000B, "msg_reg_err",
+    {STATUS_REG_ERROR, "msg_reg_err",
      "Error in configuration database found - driver re-installation "
      "recommended"},
-    {0xF0000004, "msg_inf_corrupt", "INF file format error"},
-    {0xF0000005, "msg_unk_prop", "specified property name is not valid"},
-    {87, "msg_invalid", "System error - invalid parameter"},
-    {5, "msg_access", "Access denied (admin privilege required)"},
-    {234, "msg_overflow", "Buffer overflow"},
-    {0xF000000C, "msg_device_is_open",
+    {STATUS_INF_CORRUPT, "msg_inf_corrupt", "INF file format error"},
+    {STATUS_UNKNOWN_PROP, "msg_unk_prop",
+     "specified property name is not valid"},
+    {W32_ERROR_INVALID_PARAMETER, "msg_invalid",
+     "System error - invalid parameter"},
+    {W32_ERROR_ACCESS_DENIED, "msg_access",
+     "Access denied (admin privilege required)"},
+    {W32_ERROR_MORE_DATA, "msg_overflow", "Buffer overflow"},
+    {STATUS_DEVICE_IS_OPEN, "msg_device_is_open",
      "Can not continue: an instance of the driver is still open."},
-    {0xF0000006, "msg_invalid1", "Invalid parameter"},
-    {0xF0000008, "msg_syntax", "Command line syntax error"},
-    {0xF0000009, "msg_os", "Command not supported in this environment"},
-    {0xF000000A, "msg_no_xpt", "Transport type not specified"},
-    {0xF0000007, "msg_range", "Specified value is out of range"},
+    {STATUS_INVALID_PARAM, "msg_invalid1", "Invalid parameter"},
+    {STATUS_SYNTAX, "msg_syntax", "Command line syntax error"},
+    {STATUS_OS, "msg_os", "Command not supported in this environment"},
+    {STATUS_NO_XPT, "msg_no_xpt", "Transport type not specified"},
+    {STATUS_RANGE, "msg_range", "Specified value is out of range"},
     {0, nullptr, "Unrecognized system error %d(0x%x)"},
 };
 
-void get_status_text(StatusCode code, char* buffer, size_t capacity) {
+void get_status_text(SetupInfo setup, StatusCode code, char* buffer,
+                     size_t capacity) {
   if (buffer == nullptr || capacity == 0) return;
   const StatusMessage* row = find_status_row(code);
   const char* key = (row->key != nullptr) ? row->key : UNKNOWN_CODE_KEY;
 
   char format[REPLACEMENT_CUT + 1];
-  if (read_replacement(key, buffer, capacity)) {
+  if (read_replacement(setup, key, buffer, capacity)) {
     std::snprintf(format, sizeof format, "%s", buffer);
   } else {
     std::snprintf(format, sizeof format, "%s", row->text);
@@ -71,13 +73,15 @@ void get_status_text(StatusCode code, char* buffer, size_t capacity) {
   std::snprintf(buffer, capacity, "%s", work);
 }
 
-void report_status(OutputMode mode, StatusCode code) {
+void report_status(const CommandContext* context, OutputMode mode,
+                   StatusCode code) {
   char text[STATUS_TEXT_CAPACITY] = {0};
-  get_status_text(code, text, sizeof text);
+  get_status_text(context != nullptr ? context->setup : nullptr, code, text,
+                  sizeof text);
   if ((mode & MODE_DIALOG) != 0) {
     std::fflush(stdout);
     dialog_message_box(text, ERROR_BOX_TITLE, W32_MB_OK_ICONERROR);
-  } else if ((mode & MODE_QUIET) == 0) {
+  } else if (!is_quiet(mode)) {
     std::printf("%s\n", text);
   }
 }

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/os_class.h"
+#include "config/registry_text.h"
 #include "config/status_codes.h"
-#include "config/text.h"
+#include "platform/fold.h"
 
 namespace {
 
@@ -14,27 +14,17 @@ constexpr uint32_t SEARCH_VALUE_CAPACITY = 256;
 // The lock of a device root is named by this prefix and the root's path.
 constexpr char DEVICE_ROOT_LOCK_PREFIX[] = "device root HKLM\\";
 
-// Reads value_name of key as text: the data, terminated within text
-// (SEARCH_VALUE_CAPACITY + 1 bytes) whatever its type and length. False when
-// the value is absent or does not fit.
-bool read_value_text(RegKey key, const char* value_name, char* text) {
-  uint32_t size = SEARCH_VALUE_CAPACITY;
-  std::memset(text, 0, SEARCH_VALUE_CAPACITY + 1);
-  if (reg_query_value(key, value_name, nullptr, text, &size) != 0) {
-    return false;
-  }
-  text[size < SEARCH_VALUE_CAPACITY ? size : SEARCH_VALUE_CAPACITY] = '\0';
-  return true;
-}
-
 }  // namespace
 
-StatusCode open_device_root(SetupInfo info, bool write, RegKey* root) {
-  char path[ROOT_PATH_CAPACITY];
+StatusCode read_device_root_path(SetupInfo info, char* path) {
   if (get_setup_string(info, SECTION_STRINGS, DEV_REG_ROOT_KEY, path,
                        ROOT_PATH_CAPACITY) != 0) {
     return STATUS_INF_CORRUPT;
   }
+  return 0;
+}
+
+StatusCode open_device_root(const char* path, bool write, RegKey* root) {
   uint32_t access = write ? ROOT_WRITE_ACCESS : ROOT_READ_ACCESS;
   if (reg_open_key(reg_local_machine(), path, access, root) != 0) {
     return STATUS_REG_ERROR;
@@ -42,32 +32,10 @@ StatusCode open_device_root(SetupInfo info, bool write, RegKey* root) {
   return 0;
 }
 
-StatusCode lock_device_root(SetupInfo info, NamedLock* lock) {
-  char path[ROOT_PATH_CAPACITY];
-  if (get_setup_string(info, SECTION_STRINGS, DEV_REG_ROOT_KEY, path,
-                       ROOT_PATH_CAPACITY) != 0) {
-    return STATUS_INF_CORRUPT;
-  }
+StatusCode lock_device_root(const char* path, NamedLock* lock) {
   char name[sizeof(DEVICE_ROOT_LOCK_PREFIX) + ROOT_PATH_CAPACITY];
   std::snprintf(name, sizeof name, "%s%s", DEVICE_ROOT_LOCK_PREFIX, path);
   return lock_acquire(name, lock);
-}
-
-StatusCode open_setup_and_root(bool write, SetupInfo* info, RegKey* root) {
-  if (write) {
-    StatusCode gate = check_write_access();
-    if (gate != 0) return gate;
-  }
-  SetupInfo opened = nullptr;
-  StatusCode status = open_setup_info(&opened);
-  if (status != 0) return status;
-  status = open_device_root(opened, write, root);
-  if (status != 0) {
-    close_setup_info(opened);
-    return status;
-  }
-  *info = opened;
-  return 0;
 }
 
 StatusCode find_subkey_by_value(RegKey root, const char* value_name,
@@ -89,9 +57,9 @@ StatusCode find_subkey_by_value(RegKey root, const char* value_name,
     RegKey subkey = nullptr;
     status = reg_open_key(root, name, W32_KEY_READ, &subkey);
     if (status != 0) return status;
-    bool found = read_value_text(subkey, value_name, text);
+    status = read_text_value(subkey, value_name, text, SEARCH_VALUE_CAPACITY);
     reg_close_key(subkey);
-    if (found && equal_folded(text, wanted)) return 0;
+    if (status == 0 && equal_folded(text, wanted)) return 0;
     std::memset(name, 0, capacity);
   }
 }

@@ -7,29 +7,32 @@
 #include "platform/lock.h"
 #include "platform/registry.h"
 
-constexpr uint32_t ROOT_READ_ACCESS = 9;    // query value, enumerate
-constexpr uint32_t ROOT_WRITE_ACCESS = 15;  // ... set value, create subkey
+// Rights on the device root: listing and reading, or also creating subkeys.
+constexpr uint32_t ROOT_READ_ACCESS =
+    W32_KEY_QUERY_VALUE | W32_KEY_ENUMERATE_SUB_KEYS;
+constexpr uint32_t ROOT_WRITE_ACCESS = W32_KEY_QUERY_VALUE | W32_KEY_SET_VALUE |
+                                       W32_KEY_CREATE_SUB_KEY |
+                                       W32_KEY_ENUMERATE_SUB_KEYS;
 constexpr uint32_t SUBKEY_NAME_CAPACITY = 17;
 constexpr uint32_t ROOT_PATH_CAPACITY = 260;
 
-// Opens the key named by [cfg_strings] "dev_reg_root": 0xF0000004 when the
-// path cannot be read, 0xF000000B when the key cannot be opened.
-StatusCode open_device_root(SetupInfo info, bool write, RegKey* root);
+// Reads the path of the device root, [cfg_strings] "dev_reg_root", into
+// path (ROOT_PATH_CAPACITY bytes): 0xF0000004 when it cannot be read.
+StatusCode read_device_root_path(SetupInfo info, char* path);
 
-// Write gate (when writing), setup file, device root; on failure nothing
-// stays open.
-StatusCode open_setup_and_root(bool write, SetupInfo* info, RegKey* root);
+// Opens the device root at path with the rights of write: 0xF000000B when
+// it cannot be opened, whatever the registry's reason.
+StatusCode open_device_root(const char* path, bool write, RegKey* root);
 
-// Takes the lock named for the device root of [cfg_strings] "dev_reg_root",
-// which every writer of the root's subkeys holds while it works, so that
-// parallel runs neither pick one subkey number twice nor create one name
-// twice. Waits while another process holds it; taken over from a holder that
-// died. 0xF0000004 when the path cannot be read; the platform's code when
-// the lock cannot be had.
-StatusCode lock_device_root(SetupInfo info, NamedLock* lock);
+// Takes the lock that every writer of the subkeys of the device root at path
+// holds while it works, so that parallel runs neither pick one subkey
+// number twice nor create one name twice. Waits while another process holds
+// it; taken over from a holder that died. The platform's code when it
+// cannot be had.
+StatusCode lock_device_root(const char* path, NamedLock* lock);
 
 // Name of the first subkey of root whose value value_name equals wanted
-// without regard to case.
+// without regard to case; 2 when none does.
 StatusCode find_subkey_by_value(RegKey root, const char* value_name,
                                 const char* wanted, char* name,
                                 uint32_t capacity);

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "config/status_codes.h"
-#include "config/text.h"
+#include "platform/fold.h"
 
 StatusCode open_setup_info(SetupInfo* out) {
   InfHandle inf = nullptr;

@@ -1,9 +1,12 @@
 // Device records: open, commit (with the automatic configuration and the
-// purge of failed creations), listing, removal and creation.
+// purge of failed creations), close, listing, removal and creation. Every
+// operation works in the command's context (config/command_context.h), whose
+// device root the handler has opened.
 #pragma once
 
 #include <cstdint>
 
+#include "config/command_context.h"
 #include "config/setup_info.h"
 #include "platform/registry.h"
 #include "platform/types.h"
@@ -11,26 +14,29 @@
 // Bit of DeviceRecord::access: open the device for reading only.
 constexpr uint32_t ACCESS_READ_ONLY = 1;
 
-// One device, from dev_open or dev_create to dev_commit; or the cursor of a
+// One device, from dev_open or dev_create to dev_close; or the cursor of a
 // listing. The handler owns the record and the text behind name.
 struct DeviceRecord {
-  RegKey key;              // the open device key, until dev_commit
+  RegKey key;              // the open device key, until dev_close
   char* name;              // device name as typed; listing: output buffer
   uint32_t name_capacity;  // listing: size of the name buffer in bytes
   uint32_t access;         // ACCESS_READ_ONLY or 0
   uint32_t index;          // listing: device-root subkey being read
 };
 
-// Finds the device called record->name (case of A-Z ignored) and opens its
-// key into record->key, for reading only with ACCESS_READ_ONLY, else for
-// reading and writing behind the write gate. 0xF0000002 when no device has
-// that name; on failure nothing stays open.
-StatusCode dev_open(DeviceRecord* record);
+// Finds the device called record->name (case of A-Z ignored) below the
+// context's root and opens its key into record->key, for reading only with
+// ACCESS_READ_ONLY, else for reading and writing. 0xF0000002 when no device
+// has that name; on failure nothing stays open.
+StatusCode dev_open(const CommandContext* context, DeviceRecord* record);
 
-// Ends the record: runs the automatic configuration when the device has a
-// transport class, moves the state marker on, dooms and purges a new device
-// whose commit failed. Closes record->key on every path.
-StatusCode dev_commit(DeviceRecord* record);
+// Commits the open device: runs the automatic configuration when the device
+// has a transport class and marks it committed; a new device whose commit
+// fails is doomed and purged. The key stays open.
+StatusCode dev_commit(CommandContext* context, DeviceRecord* record);
+
+// Releases the record's key, if it holds one.
+void dev_close(DeviceRecord* record);
 
 // Writes the automatic value of every [cfg_prop_map] line with PROP_AUTO
 // whose bit is set in the device's "autocfg_mask". Lines whose auto index
@@ -42,39 +48,39 @@ uint32_t auto_value(uint32_t k, uint32_t baud);
 
 // Deletes every subkey of the device root whose marker begins with "d", with
 // the root's lock held.
-StatusCode dev_purge(SetupInfo info);
+StatusCode dev_purge(CommandContext* context);
 
 // Listing: reads the first device name into record->name. 259 when there is
 // no device.
-StatusCode dev_first(DeviceRecord* record);
+StatusCode dev_first(const CommandContext* context, DeviceRecord* record);
 
 // Listing: moves record->index on and reads that device name; 259 past the
 // last subkey.
-StatusCode dev_next(DeviceRecord* record);
+StatusCode dev_next(const CommandContext* context, DeviceRecord* record);
 
 // Reads the device name of device-root subkey number record->index into
 // record->name (record->name_capacity bytes). 2 when the subkey holds no
 // name value with the "ZEB_DEV_" prefix, 234 when the name does not fit.
-StatusCode dev_read_at(DeviceRecord* record);
+StatusCode dev_read_at(const CommandContext* context, DeviceRecord* record);
 
-// Searches root for the device called name: the name of its subkey goes into
-// subkey (SUBKEY_NAME_CAPACITY bytes). value_name_capacity is the size of the
-// buffer for the name value's name (at most 265). Returns the status of the
-// search (or of the failed lookup of the name value's name); 2 also for a
-// name too long for a name value.
-StatusCode dev_find_subkey(SetupInfo info, RegKey root, const char* name,
+// Searches the context's root for the device called name: the name of its
+// subkey goes into subkey (SUBKEY_NAME_CAPACITY bytes). value_name_capacity
+// is the size of the buffer for the name value's name (at most 265). Returns
+// the status of the search (or of the failed lookup of the name value's
+// name); 2 also for a name too long for a name value.
+StatusCode dev_find_subkey(const CommandContext* context, const char* name,
                            uint32_t value_name_capacity, char* subkey);
 
-// Deletes the key of the device called record->name, whatever its state. The
-// root's lock is held from the search to the delete.
-StatusCode dev_remove(DeviceRecord* record);
+// Deletes the key of the device called record->name, whatever its state,
+// with the root's lock held. The root must be open for writing.
+StatusCode dev_remove(CommandContext* context, DeviceRecord* record);
 
 // Creates the key of a new device called record->name under the lowest free
 // subkey number, marked new, with its name value and an all-ones mask; the
 // key, open for reading and setting values, is left in record->key.
 // 0xF0000001 when the device exists, 0xF0000006 for a name longer than 247
-// characters. The root's lock is held from the duplicate check to the last
-// write, and the key's writes land as one group: where the platform can, a
-// crash leaves no key or the whole of it. A write that fails deletes the
-// half-made key again and gives its code.
-StatusCode dev_create(DeviceRecord* record);
+// characters. The root's lock is held from the duplicate check on, and the
+// key's writes land as one group: where the platform can, a crash leaves no
+// key or the whole of it. A write that fails deletes the half-made key again
+// and gives its code. The root must be open for writing.
+StatusCode dev_create(CommandContext* context, DeviceRecord* record);

@@ -10,15 +10,11 @@
 
 namespace {
 
-// True when a device called name exists (any failure to open one counts as
-// absence). The probe's record is committed again at once.
-bool device_exists(const DeviceRecord* record) {
-  DeviceRecord probe = *record;
-  probe.key = nullptr;
-  probe.access = ACCESS_READ_ONLY;
-  if (dev_open(&probe) != 0) return false;
-  dev_commit(&probe);
-  return true;
+// True when a device called name exists below the context's root (any
+// failure of the search counts as absence).
+bool device_exists(const CommandContext* context, const char* name) {
+  char subkey[SUBKEY_NAME_CAPACITY] = {0};
+  return dev_find_subkey(context, name, OPEN_VALUE_NAME_CAPACITY, subkey) == 0;
 }
 
 // Writes "zeb_dev_<n>" for the lowest n whose subkey of root cannot be
@@ -91,34 +87,21 @@ StatusCode create_whole_device_key(SetupInfo info, RegKey root,
   return status;
 }
 
-// Creation proper, with the setup file and the device root open and the
-// root's lock held.
-StatusCode create_in_root(SetupInfo info, RegKey root, DeviceRecord* record) {
+}  // namespace
+
+StatusCode dev_create(CommandContext* context, DeviceRecord* record) {
+  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  StatusCode status = context_lock_root(context);
+  if (status != 0) return status;
   if (std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH) {
     return STATUS_INVALID_PARAM;
   }
-  if (device_exists(record)) return STATUS_DUP_DEVICE;
+  if (device_exists(context, record->name)) return STATUS_DUP_DEVICE;
   char subkey[DEVICE_SUBKEY_NAME_CAPACITY];
-  lowest_free_subkey(root, subkey, sizeof(subkey));
-  return create_whole_device_key(info, root, subkey, record->name,
-                                 &record->key);
-}
-
-}  // namespace
-
-StatusCode dev_create(DeviceRecord* record) {
-  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
-  SetupInfo info = nullptr;
-  RegKey root = nullptr;
-  StatusCode status = open_setup_and_root(true, &info, &root);
-  if (status != 0) return status;
-  NamedLock lock = nullptr;
-  status = lock_device_root(info, &lock);
-  if (status == 0) {
-    status = create_in_root(info, root, record);
-    lock_release(lock);
-  }
-  close_setup_info(info);
-  reg_close_key(root);
-  return status;
+  lowest_free_subkey(context->root, subkey, sizeof(subkey));
+  return create_whole_device_key(context->setup, context->root, subkey,
+                                 record->name, &record->key);
 }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/types.h"
+
 // Device subkeys are named DEVICE_SUBKEY_PREFIX followed by a decimal number.
 constexpr const char* DEVICE_SUBKEY_PREFIX = "zeb_dev_";
 // "zeb_dev_" plus ten digits plus the terminator.
@@ -52,6 +54,6 @@ constexpr uint32_t ROOT_SUBKEY_NAME_CAPACITY = 256;  // purge and listing walks
 constexpr uint32_t LIST_NAME_CAPACITY = 256;         // the l handler's buffer
 
 // Rights on a device key.
-constexpr uint32_t DEVICE_READ_RIGHTS = 0x20019;    // KEY_READ
-constexpr uint32_t DEVICE_WRITE_RIGHTS = 0x2001F;   // KEY_READ | KEY_WRITE
-constexpr uint32_t DEVICE_CREATE_RIGHTS = 0x2001B;  // KEY_READ | KEY_SET_VALUE
+constexpr uint32_t DEVICE_READ_RIGHTS = W32_KEY_READ;
+constexpr uint32_t DEVICE_WRITE_RIGHTS = W32_KEY_READ | W32_KEY_WRITE;
+constexpr uint32_t DEVICE_CREATE_RIGHTS = W32_KEY_READ | W32_KEY_SET_VALUE;

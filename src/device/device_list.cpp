@@ -36,55 +36,38 @@ StatusCode read_name_at(SetupInfo info, RegKey root, DeviceRecord* record) {
   return 0;
 }
 
-// Removal proper, with the root's lock held from the search to the delete.
-StatusCode remove_from_root(SetupInfo info, RegKey root, const char* name) {
-  char subkey[SUBKEY_NAME_CAPACITY] = {0};
-  StatusCode status =
-      dev_find_subkey(info, root, name, VALUE_NAME_CAPACITY, subkey);
-  if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_DEV_NOT_FOUND;
-  if (status != 0) return status;
-  return reg_delete_key(root, subkey);
-}
-
 }  // namespace
 
-StatusCode dev_read_at(DeviceRecord* record) {
+StatusCode dev_read_at(const CommandContext* context, DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
-  SetupInfo info = nullptr;
-  RegKey root = nullptr;
-  StatusCode status = open_setup_and_root(false, &info, &root);
-  if (status != 0) return status;
-  status = read_name_at(info, root, record);
-  close_setup_info(info);
-  reg_close_key(root);
-  return status;
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  return read_name_at(context->setup, context->root, record);
 }
 
-StatusCode dev_first(DeviceRecord* record) {
+StatusCode dev_first(const CommandContext* context, DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
   record->index = 0;
-  return dev_read_at(record);
+  return dev_read_at(context, record);
 }
 
-StatusCode dev_next(DeviceRecord* record) {
+StatusCode dev_next(const CommandContext* context, DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
   ++record->index;
-  return dev_read_at(record);
+  return dev_read_at(context, record);
 }
 
-StatusCode dev_remove(DeviceRecord* record) {
+StatusCode dev_remove(CommandContext* context, DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
-  SetupInfo info = nullptr;
-  RegKey root = nullptr;
-  StatusCode status = open_setup_and_root(true, &info, &root);
-  if (status != 0) return status;
-  NamedLock lock = nullptr;
-  status = lock_device_root(info, &lock);
-  if (status == 0) {
-    status = remove_from_root(info, root, record->name);
-    lock_release(lock);
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
   }
-  close_setup_info(info);
-  reg_close_key(root);
-  return status;
+  StatusCode status = context_lock_root(context);
+  if (status != 0) return status;
+  char subkey[SUBKEY_NAME_CAPACITY] = {0};
+  status = dev_find_subkey(context, record->name, VALUE_NAME_CAPACITY, subkey);
+  if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_DEV_NOT_FOUND;
+  if (status != 0) return status;
+  return reg_delete_key(context->root, subkey);
 }

@@ -69,7 +69,7 @@ StatusCode purge_root(RegKey root) {
 
 }  // namespace
 
-StatusCode dev_find_subkey(SetupInfo info, RegKey root, const char* name,
+StatusCode dev_find_subkey(const CommandContext* context, const char* name,
                            uint32_t value_name_capacity, char* subkey) {
   if (std::strlen(name) > DEVICE_NAME_MAX_LENGTH) {
     return W32_ERROR_FILE_NOT_FOUND;
@@ -78,60 +78,50 @@ StatusCode dev_find_subkey(SetupInfo info, RegKey root, const char* name,
   if (value_name_capacity > sizeof(value_name)) {
     value_name_capacity = sizeof(value_name);
   }
-  StatusCode status = name_value_name(info, value_name, value_name_capacity);
+  StatusCode status =
+      name_value_name(context->setup, value_name, value_name_capacity);
   if (status != 0) return status;
   char wanted[WANTED_NAME_CAPACITY];
   std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX, name);
-  return find_subkey_by_value(root, value_name, wanted, subkey,
+  return find_subkey_by_value(context->root, value_name, wanted, subkey,
                               SUBKEY_NAME_CAPACITY);
 }
 
-StatusCode dev_open(DeviceRecord* record) {
+StatusCode dev_open(const CommandContext* context, DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
-  bool read_only = (record->access & ACCESS_READ_ONLY) != 0;
-  SetupInfo info = nullptr;
-  RegKey root = nullptr;
-  StatusCode status = open_setup_and_root(!read_only, &info, &root);
-  if (status != 0) return status;
-  char subkey[SUBKEY_NAME_CAPACITY] = {0};
-  status = dev_find_subkey(info, root, record->name, OPEN_VALUE_NAME_CAPACITY,
-                           subkey);
-  if (status != 0) {
-    status = STATUS_DEV_NOT_FOUND;
-  } else {
-    RegKey key = nullptr;
-    uint32_t rights = read_only ? DEVICE_READ_RIGHTS : DEVICE_WRITE_RIGHTS;
-    status = reg_open_key(root, subkey, rights, &key);
-    if (status == 0) record->key = key;
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
   }
-  close_setup_info(info);
-  reg_close_key(root);
+  char subkey[SUBKEY_NAME_CAPACITY] = {0};
+  if (dev_find_subkey(context, record->name, OPEN_VALUE_NAME_CAPACITY,
+                      subkey) != 0) {
+    return STATUS_DEV_NOT_FOUND;
+  }
+  bool read_only = (record->access & ACCESS_READ_ONLY) != 0;
+  uint32_t rights = read_only ? DEVICE_READ_RIGHTS : DEVICE_WRITE_RIGHTS;
+  return reg_open_key(context->root, subkey, rights, &record->key);
+}
+
+StatusCode dev_commit(CommandContext* context, DeviceRecord* record) {
+  if (record == nullptr || record->key == nullptr) return STATUS_NO_ARGUMENT;
+  if (context == nullptr || context->setup == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  char marker = '\0';
+  StatusCode status = read_commit_marker(record->key, &marker);
+  if (status != 0) return status;
+  status = configure_and_mark(context->setup, record->key);
+  if (status != 0 && marker == MARKER_NEW[0]) {
+    write_marker(record->key, MARKER_DOOMED);
+    dev_purge(context);
+  }
   return status;
 }
 
-StatusCode dev_commit(DeviceRecord* record) {
-  if (record == nullptr || record->key == nullptr) return STATUS_NO_ARGUMENT;
-  RegKey key = record->key;
+void dev_close(DeviceRecord* record) {
+  if (record == nullptr || record->key == nullptr) return;
+  reg_close_key(record->key);
   record->key = nullptr;
-  char marker = '\0';
-  StatusCode status = read_commit_marker(key, &marker);
-  if (status != 0) {
-    reg_close_key(key);
-    return status;
-  }
-  SetupInfo info = nullptr;
-  status = open_setup_info(&info);
-  if (status != 0) {
-    reg_close_key(key);
-    return status;
-  }
-  status = configure_and_mark(info, key);
-  bool doomed = status != 0 && marker == MARKER_NEW[0];
-  if (doomed) write_marker(key, MARKER_DOOMED);
-  reg_close_key(key);
-  if (doomed) dev_purge(info);
-  close_setup_info(info);
-  return status;
 }
 
 uint32_t auto_value(uint32_t k, uint32_t baud) {
@@ -180,16 +170,18 @@ StatusCode dev_auto_configure(SetupInfo info, RegKey device) {
   }
 }
 
-StatusCode dev_purge(SetupInfo info) {
-  RegKey root = nullptr;
-  StatusCode status = open_device_root(info, true, &root);
-  if (status != 0) return status;
-  NamedLock lock = nullptr;
-  status = lock_device_root(info, &lock);
-  if (status == 0) {
-    status = purge_root(root);
-    lock_release(lock);
+StatusCode dev_purge(CommandContext* context) {
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
   }
-  reg_close_key(root);
+  RegKey root = context->root;
+  StatusCode status = 0;
+  if (!context->root_writable) {
+    status = open_device_root(context->root_path, true, &root);
+    if (status != 0) return status;
+  }
+  status = context_lock_root(context);
+  if (status == 0) status = purge_root(root);
+  if (root != context->root) reg_close_key(root);
   return status;
 }

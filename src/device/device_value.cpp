@@ -4,18 +4,6 @@
 
 #include "device/device_layout.h"
 
-StatusCode read_text_value(RegKey key, const char* name, char* buffer,
-                           uint32_t data_limit) {
-  uint32_t size = data_limit;
-  StatusCode status = reg_query_value(key, name, nullptr, buffer, &size);
-  if (status != 0 || size > data_limit) {
-    buffer[0] = '\0';
-    return status != 0 ? status : W32_ERROR_MORE_DATA;
-  }
-  buffer[size] = '\0';
-  return 0;
-}
-
 StatusCode read_dword_value(RegKey key, const char* name, uint32_t* value) {
   unsigned char bytes[4] = {0, 0, 0, 0};
   uint32_t size = sizeof(bytes);

@@ -1,20 +1,13 @@
-// Reading and writing the values of a device key. Texts read from the
-// registry are always terminated inside their buffer, whatever the registry
-// type or length of the stored data.
+// Reading and writing the values of a device key; texts are read with
+// read_text_value (config/registry_text.h).
 #pragma once
 
 #include <cstdint>
 
+#include "config/registry_text.h"
 #include "config/setup_info.h"
 #include "platform/registry.h"
 #include "platform/types.h"
-
-// Reads value name (null for the default value) of key as text. buffer holds
-// data_limit + 1 bytes: at most data_limit bytes of data are read (234 when
-// the value is longer), and a terminator always follows the data. On failure
-// buffer holds the empty text.
-StatusCode read_text_value(RegKey key, const char* name, char* buffer,
-                           uint32_t data_limit);
 
 // Reads the first four raw bytes of value name as a number, whatever its
 // registry type; bytes that a shorter value lacks read as 0. 234 when the

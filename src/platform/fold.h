@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 // c with A-Z folded to a-z.
@@ -25,4 +26,9 @@ inline bool equal_folded_bytes(const char* a, size_t a_length, const char* b,
     if (fold_letter(a[i]) != fold_letter(b[i])) return false;
   }
   return true;
+}
+
+// True when the texts a and b are equal once folded.
+inline bool equal_folded(const char* a, const char* b) {
+  return equal_folded_bytes(a, std::strlen(a), b, std::strlen(b));
 }

@@ -13,8 +13,9 @@ typedef NamedLockData* NamedLock;
 // case of A-Z), waiting while another process holds it. A lock whose holder
 // died is taken over: on Windows a named mutex, whose abandonment counts as
 // acquired; on POSIX an advisory lock on a file beside the store, which the
-// kernel releases with its holder. Within one process the lock may be taken
-// again while held; each take needs its release. On failure nothing is held.
+// kernel releases with its holder. A process takes a lock once and releases
+// it before taking it again: it is not re-entrant. On failure nothing is
+// held.
 StatusCode lock_acquire(const char* name, NamedLock* out);
 
 // Releases a lock taken by lock_acquire.

@@ -1,4 +1,5 @@
-// Device properties: set, query and listing through a PropertyRequest.
+// Device properties: set, query and listing through a PropertyRequest. Each
+// operation reads the schema from the command's open setup file.
 #pragma once
 
 #include <cstdint>
@@ -8,12 +9,12 @@
 #include "platform/registry.h"
 #include "platform/types.h"
 
-// Set actions (PropertyRequest::action as input).
+// Set actions (PropertyRequest::action).
 constexpr int32_t ACTION_SET = 1;
 constexpr int32_t ACTION_RESET = 2;
 constexpr int32_t ACTION_AUTO = 3;
 
-// Property states (PropertyRequest::action as query output).
+// Property states (PropertyRequest::state).
 constexpr int32_t STATE_VALUE = 1;
 constexpr int32_t STATE_DEFAULT = 2;
 constexpr int32_t STATE_AUTO = 3;
@@ -32,7 +33,8 @@ struct PropertyRequest {
   RegKey key;           // the device's open key
   char* name;           // property name; listing: 256-byte output buffer
   int32_t type;         // query output: the property's type
-  int32_t action;       // set: ACTION_*; query output: STATE_*
+  int32_t action;       // set: ACTION_*
+  int32_t state;        // query output: STATE_*
   int32_t filter;       // listing: LIST_STORED or LIST_ALL
   int32_t index;        // listing: line index in [cfg_prop_map]
   char* value;          // set: the value text; query: output buffer
@@ -42,24 +44,24 @@ struct PropertyRequest {
 // Validates request->value against the property's definition and stores it
 // (ACTION_SET), deletes the stored value (ACTION_RESET) or marks the property
 // automatic (ACTION_AUTO), keeping "autocfg_mask" in step.
-StatusCode prop_set(const PropertyRequest* request);
+StatusCode prop_set(SetupInfo info, const PropertyRequest* request);
 
 // Applies one name=value argument to the open device key: sets the property,
 // or resets it when the value is empty. 0xF0000008 without "=" or for a name
 // of PROPERTY_NAME_CAPACITY characters or more.
-StatusCode prop_set_assignment(RegKey key, char* argument);
+StatusCode prop_set_assignment(SetupInfo info, RegKey key, char* argument);
 
 // Reads one property: its value as text into request->value, its state into
-// request->action and its type into request->type.
-StatusCode prop_get(PropertyRequest* request);
+// request->state and its type into request->type.
+StatusCode prop_get(SetupInfo info, PropertyRequest* request);
 
 // Finds the first [cfg_prop_map] line that request->filter admits; its name
 // goes into request->name and its index into request->index. 0xF0000005 when
 // there is none.
-StatusCode prop_first(PropertyRequest* request);
+StatusCode prop_first(SetupInfo info, PropertyRequest* request);
 
 // Finds the next admitted line after request->index.
-StatusCode prop_next(PropertyRequest* request);
+StatusCode prop_next(SetupInfo info, PropertyRequest* request);
 
 // Scans [cfg_prop_map] from line request->index for an admitted line.
 StatusCode prop_step(SetupInfo info, PropertyRequest* request);

@@ -118,21 +118,19 @@ bool admitted(const PropertyRequest* request, const char* key, uint32_t flags) {
 
 }  // namespace
 
-StatusCode prop_get(PropertyRequest* request) {
+StatusCode prop_get(SetupInfo info, PropertyRequest* request) {
   if (request == nullptr || request->name == nullptr ||
       request->value == nullptr) {
     return STATUS_NO_ARGUMENT;
   }
+  // A probe of the device key: the marker itself is not used, but a key
+  // that cannot be read fails the query here, a missing marker excepted.
   char marker[GET_MARKER_PROBE_CAPACITY + 1];
   StatusCode status =
       read_text_value(request->key, nullptr, marker, GET_MARKER_PROBE_CAPACITY);
   if (status != 0 && status != W32_ERROR_FILE_NOT_FOUND) return status;
-  SetupInfo info = nullptr;
-  status = open_setup_info(&info);
-  if (status != 0) return status;
   PropertyReading reading = {};
   status = read_property(info, request, &reading);
-  close_setup_info(info);
   if (status == 0 && reading.present && is_numeric(reading.definition)) {
     char text[16];
     std::snprintf(text, sizeof(text), "%d",
@@ -144,7 +142,7 @@ StatusCode prop_get(PropertyRequest* request) {
     return status;
   }
   if (!reading.present && request->value_size > 0) request->value[0] = '\0';
-  request->action = state_of(reading);
+  request->state = state_of(reading);
   request->type = reading.definition.type;
   return 0;
 }
@@ -177,28 +175,18 @@ StatusCode prop_step(SetupInfo info, PropertyRequest* request) {
   }
 }
 
-StatusCode prop_first(PropertyRequest* request) {
+StatusCode prop_first(SetupInfo info, PropertyRequest* request) {
   if (request == nullptr || request->name == nullptr) {
     return STATUS_NO_ARGUMENT;
   }
-  SetupInfo info = nullptr;
-  StatusCode status = open_setup_info(&info);
-  if (status != 0) return status;
   request->index = 0;
-  status = prop_step(info, request);
-  close_setup_info(info);
-  return status;
+  return prop_step(info, request);
 }
 
-StatusCode prop_next(PropertyRequest* request) {
+StatusCode prop_next(SetupInfo info, PropertyRequest* request) {
   if (request == nullptr || request->name == nullptr) {
     return STATUS_NO_ARGUMENT;
   }
-  SetupInfo info = nullptr;
-  StatusCode status = open_setup_info(&info);
-  if (status != 0) return status;
   ++request->index;
-  status = prop_step(info, request);
-  close_setup_info(info);
-  return status;
+  return prop_step(info, request);
 }

@@ -7,53 +7,46 @@
 #include "config/os_class.h"
 #include "config/setup_info.h"
 #include "config/status_codes.h"
-#include "platform/registry.h"
 
 namespace {
 
 constexpr const char* MAP_PATH_KEY = "map_path";
 
 // Opens the map key with access.
-StatusCode open_map_key(uint32_t access, RegKey* key) {
+StatusCode open_map_key(const CommandContext* context, uint32_t access,
+                        RegKey* key) {
   char path[MAP_PATH_CAPACITY] = {};
-  StatusCode status = get_map_path(path, sizeof(path));
+  StatusCode status = get_map_path(context, path, sizeof(path));
   if (status != W32_ERROR_SUCCESS) return status;
   return reg_open_key(reg_local_machine(), path, access, key);
 }
 
-// Reads the value at cursor->index into the cursor.
+// Reads the value at cursor->index of the cursor's key into the cursor.
 StatusCode read_cursor_entry(MapCursor* cursor) {
-  RegKey key = nullptr;
-  StatusCode status = open_map_key(W32_KEY_QUERY_VALUE, &key);
-  if (status != W32_ERROR_SUCCESS) return status;
   // Data shorter than 4 bytes leaves the rest of the value cleared.
   cursor->value = 0;
   uint32_t name_len = MAP_NAME_CAPACITY;
   uint32_t data_size = sizeof(cursor->value);
-  status = reg_enum_value(key, cursor->index, cursor->name, &name_len, nullptr,
-                          &cursor->value, &data_size);
-  reg_close_key(key);
-  return status;
+  return reg_enum_value(cursor->key, cursor->index, cursor->name, &name_len,
+                        nullptr, &cursor->value, &data_size);
 }
 
 }  // namespace
 
-StatusCode get_map_path(char* path, uint32_t capacity) {
+StatusCode get_map_path(const CommandContext* context, char* path,
+                        uint32_t capacity) {
   SetupInfo info = nullptr;
-  StatusCode status = open_setup_info(&info);
+  StatusCode status = context_setup(context, &info);
   if (status != W32_ERROR_SUCCESS) return status;
-  status =
-      get_setup_string(info, SECTION_STRINGS, MAP_PATH_KEY, path, capacity);
-  close_setup_info(info);
-  return status;
+  return get_setup_string(info, SECTION_STRINGS, MAP_PATH_KEY, path, capacity);
 }
 
-StatusCode map_write(const MapEntry* entry) {
+StatusCode map_write(const CommandContext* context, const MapEntry* entry) {
   if (entry == nullptr) return STATUS_NO_ARGUMENT;
   StatusCode status = check_write_access();
   if (status != W32_ERROR_SUCCESS) return status;
   RegKey key = nullptr;
-  status = open_map_key(W32_KEY_SET_VALUE, &key);
+  status = open_map_key(context, W32_KEY_SET_VALUE, &key);
   if (status != W32_ERROR_SUCCESS) return status;
   if (entry->value == MAP_DELETE_VALUE) {
     status = reg_delete_value(key, entry->name);
@@ -65,22 +58,32 @@ StatusCode map_write(const MapEntry* entry) {
   return status;
 }
 
-StatusCode map_first(MapCursor* cursor) {
+StatusCode map_first(const CommandContext* context, MapCursor* cursor) {
   if (cursor == nullptr) return STATUS_NO_ARGUMENT;
   cursor->index = 0;
+  StatusCode status = open_map_key(context, W32_KEY_QUERY_VALUE, &cursor->key);
+  if (status != W32_ERROR_SUCCESS) return status;
   return read_cursor_entry(cursor);
 }
 
 StatusCode map_next(MapCursor* cursor) {
   if (cursor == nullptr) return STATUS_NO_ARGUMENT;
   ++cursor->index;
+  if (cursor->key == nullptr) return STATUS_NO_ARGUMENT;
   return read_cursor_entry(cursor);
 }
 
-StatusCode map_read(const char* name, uint32_t* value) {
+void map_close(MapCursor* cursor) {
+  if (cursor == nullptr || cursor->key == nullptr) return;
+  reg_close_key(cursor->key);
+  cursor->key = nullptr;
+}
+
+StatusCode map_read(const CommandContext* context, const char* name,
+                    uint32_t* value) {
   if (name == nullptr || value == nullptr) return STATUS_NO_ARGUMENT;
   RegKey key = nullptr;
-  StatusCode status = open_map_key(W32_KEY_QUERY_VALUE, &key);
+  StatusCode status = open_map_key(context, W32_KEY_QUERY_VALUE, &key);
   if (status != W32_ERROR_SUCCESS) return status;
   *value = 0;
   uint32_t data_size = sizeof(*value);

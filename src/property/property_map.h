@@ -1,10 +1,12 @@
 // The property map: named 32-bit integers stored as the REG_DWORD values of
-// one registry key, whose path [cfg_strings] "map_path" gives below
-// HKEY_LOCAL_MACHINE. No operation keeps a key or the setup file open.
+// one registry key, whose path [cfg_strings] "map_path" of the command's
+// setup file gives below HKEY_LOCAL_MACHINE.
 #pragma once
 
 #include <cstdint>
 
+#include "config/command_context.h"
+#include "platform/registry.h"
 #include "platform/types.h"
 
 // Entry names have 1 to MAP_NAME_CAPACITY - 1 characters.
@@ -19,6 +21,7 @@ struct MapEntry {
 };
 
 struct MapCursor {
+  RegKey key;                    // the map key, from map_first to map_close
   char name[MAP_NAME_CAPACITY];  // receives the entry name
   uint32_t value;                // receives the entry's data
   uint32_t index;                // position among the key's values, from 0
@@ -26,24 +29,32 @@ struct MapCursor {
 
 // Reads [cfg_strings] "map_path" into path (capacity characters): the setup
 // file's open failure or the lookup's status unchanged, 0 on success.
-StatusCode get_map_path(char* path, uint32_t capacity);
+StatusCode get_map_path(const CommandContext* context, char* path,
+                        uint32_t capacity);
 
 // Sets the entry, or deletes it when its value is MAP_DELETE_VALUE (2 when
 // there is none). 5 for a caller without administrator rights on NT, before
 // the setup file is read. 0xF0000040 without an entry.
-StatusCode map_write(const MapEntry* entry);
+StatusCode map_write(const CommandContext* context, const MapEntry* entry);
 
-// Reads the entry at index 0 into cursor: 0, 259 when there is none, 234 for
-// a name of 256 characters or more or data longer than 4 bytes, otherwise the
-// registry's or the setup file's status. 0xF0000040 without a cursor.
-StatusCode map_first(MapCursor* cursor);
+// Opens the map key into cursor and reads the entry at index 0: 0, 259 when
+// there is none, 234 for a name of 256 characters or more or data longer
+// than 4 bytes, otherwise the registry's or the setup file's status.
+// 0xF0000040 without a cursor. The key stays open until map_close, whatever
+// the outcome.
+StatusCode map_first(const CommandContext* context, MapCursor* cursor);
 
-// As map_first for the next index; the index advances whatever the outcome.
+// As map_first for the next index, through the open key; the index advances
+// whatever the outcome.
 StatusCode map_next(MapCursor* cursor);
+
+// Closes the cursor's key, if it holds one.
+void map_close(MapCursor* cursor);
 
 // Reads the entry name ("" for the unnamed value) into *value: the status of
 // the read. 0xF0000040 without a name or a place for the value.
-StatusCode map_read(const char* name, uint32_t* value);
+StatusCode map_read(const CommandContext* context, const char* name,
+                    uint32_t* value);
 
 // Parses a name=value argument of ms into entry: an empty value text or -1
 // is MAP_DELETE_VALUE. 0xF0000008 without "=", for a name of 256 characters

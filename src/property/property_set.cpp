@@ -95,7 +95,7 @@ StatusCode apply_action(const PropertyRequest* request, const char* value,
 
 }  // namespace
 
-StatusCode prop_set_assignment(RegKey key, char* argument) {
+StatusCode prop_set_assignment(SetupInfo info, RegKey key, char* argument) {
   if (argument == nullptr) return STATUS_NO_ARGUMENT;
   char* equals = std::strchr(argument, '=');
   if (equals == nullptr) return STATUS_SYNTAX;
@@ -108,10 +108,10 @@ StatusCode prop_set_assignment(RegKey key, char* argument) {
   request.name = name;
   request.value = equals + 1;
   request.action = request.value[0] != '\0' ? ACTION_SET : ACTION_RESET;
-  return prop_set(&request);
+  return prop_set(info, &request);
 }
 
-StatusCode prop_set(const PropertyRequest* request) {
+StatusCode prop_set(SetupInfo info, const PropertyRequest* request) {
   if (request == nullptr || request->name == nullptr) {
     return STATUS_NO_ARGUMENT;
   }
@@ -119,16 +119,15 @@ StatusCode prop_set(const PropertyRequest* request) {
     return STATUS_INVALID_PARAM;
   }
   const char* value = request->value != nullptr ? request->value : "";
+  // A probe of the device key: the marker itself is not used, but a key
+  // that cannot be read fails the set before anything is written, a missing
+  // marker excepted.
   char marker[SET_MARKER_PROBE_CAPACITY + 1];
   StatusCode status =
       read_text_value(request->key, nullptr, marker, SET_MARKER_PROBE_CAPACITY);
   if (status != 0 && status != W32_ERROR_FILE_NOT_FOUND) return status;
-  SetupInfo info = nullptr;
-  status = open_setup_info(&info);
-  if (status != 0) return status;
   PropertyDefinition definition = {};
   status = check_and_map(info, request, value, &definition);
-  close_setup_info(info);
   if (status != 0) return status;
   if ((definition.flags & PROP_XPT_CLASS) != 0) return 0;
   return apply_action(request, value, definition);

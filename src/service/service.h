@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "config/command_context.h"
 #include "platform/types.h"
 
 // Pause between two status probes while a service stops.
@@ -19,18 +20,19 @@ constexpr uint32_t SERVICE_START_ACCESS = W32_GENERIC_EXECUTE;
 constexpr uint32_t SERVICE_STOP_ACCESS =
     W32_GENERIC_EXECUTE | W32_SERVICE_QUERY_STATUS;
 
-// Starts the listed services in file order. The first failure ends the walk
-// and is returned: 5 or 0xF0000009 from the service gate, the setup file's
-// code, or the service manager's code. Services started before it keep
-// running. 0 when every service started or none is listed.
-StatusCode start_services();
+// Starts the services listed in the context's setup file in file order. The
+// first failure ends the walk and is returned: 5 or 0xF0000009 from the
+// service gate, the setup file's code, or the service manager's code.
+// Services started before it keep running. 0 when every service started or
+// none is listed.
+StatusCode start_services(const CommandContext* context);
 
 // Stops the listed services in reverse file order, waiting for each to reach
 // the stopped state (at most STOP_POLL_LIMIT pauses of STOP_POLL_INTERVAL_MS).
 // A service already stopped is sent no request. A refused stop control or a
 // service still running after the wait gives 0xF000000C; other failures as
 // for start_services, 0xF0000004 for a line that cannot be fetched.
-StatusCode stop_services();
+StatusCode stop_services(const CommandContext* context);
 
 // True only when the platform class allows service control (5, 7, 10) and the
 // service named exists and is in the stopped state. Opens and closes its own

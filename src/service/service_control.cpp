@@ -118,29 +118,31 @@ StatusCode start_walk(ServiceHandle manager, SetupInfo info) {
   }
 }
 
-// Service gate, setup file and service manager around walk; everything is
-// closed again before it returns.
-StatusCode run_service_walk(ServiceWalk walk) {
+// Service gate, the context's setup file and the service manager around
+// walk; the manager is closed again before it returns.
+StatusCode run_service_walk(const CommandContext* context, ServiceWalk walk) {
   StatusCode status = check_service_access();
   if (status != W32_ERROR_SUCCESS) return status;
   SetupInfo info = nullptr;
-  status = open_setup_info(&info);
+  status = context_setup(context, &info);
   if (status != W32_ERROR_SUCCESS) return status;
   ServiceHandle manager = nullptr;
   status = svc_open_manager(SC_MANAGER_ACCESS, &manager);
-  if (status == W32_ERROR_SUCCESS) {
-    status = walk(manager, info);
-    svc_close(manager);
-  }
-  close_setup_info(info);
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = walk(manager, info);
+  svc_close(manager);
   return status;
 }
 
 }  // namespace
 
-StatusCode start_services() { return run_service_walk(start_walk); }
+StatusCode start_services(const CommandContext* context) {
+  return run_service_walk(context, start_walk);
+}
 
-StatusCode stop_services() { return run_service_walk(stop_walk); }
+StatusCode stop_services(const CommandContext* context) {
+  return run_service_walk(context, stop_walk);
+}
 
 bool is_service_stopped(const char* name) {
   if (!is_admin_class(classify_platform())) return false;

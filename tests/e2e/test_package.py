@@ -112,7 +112,7 @@ def test_zebcfg_1_names_every_command_word_and_status_text():
     assert not missing, missing
     status = (REPO / "src" / "cli" / "status.cpp").read_text()
     texts = ["".join(re.findall(r'"((?:[^"\\]|\\.)*)"', row))
-             for row in re.findall(r'\{(?:0x[0-9A-F]+|\d+), (?:"msg_\w+"|nullptr),'
+             for row in re.findall(r'\{(?:0x[0-9A-F]+|\d+|[A-Z][A-Z0-9_]*), (?:"msg_\w+"|nullptr),'
                                    r'((?:\s*"(?:[^"\\]|\\.)*")+)\}', status)]
     assert len(texts) == 16
     missing = [t for t in texts if t not in page]

@@ -14,16 +14,17 @@ using DeviceList = DeviceStore;
 
 // Lists every device name until the first non-zero status, which goes into
 // *end.
-std::vector<std::string> list_all(StatusCode* end, uint32_t capacity = 256) {
+std::vector<std::string> list_all(const CommandContext* context,
+                                  StatusCode* end, uint32_t capacity = 256) {
   std::vector<std::string> names;
   char buffer[256];
   DeviceRecord cursor = {};
   cursor.name = buffer;
   cursor.name_capacity = capacity;
-  StatusCode status = dev_first(&cursor);
+  StatusCode status = dev_first(context, &cursor);
   while (status == 0) {
     names.push_back(buffer);
-    status = dev_next(&cursor);
+    status = dev_next(context, &cursor);
   }
   *end = status;
   return names;
@@ -31,7 +32,7 @@ std::vector<std::string> list_all(StatusCode* end, uint32_t capacity = 256) {
 
 TEST_F(DeviceList, EmptyRootEndsAtOnce) {
   StatusCode end = 0;
-  EXPECT_TRUE(list_all(&end).empty());
+  EXPECT_TRUE(list_all(context(false), &end).empty());
   EXPECT_EQ(end, W32_ERROR_NO_MORE_ITEMS);
 }
 
@@ -40,7 +41,7 @@ TEST_F(DeviceList, ListsNamesWithoutThePrefixInEnumerationOrder) {
   make_device("zeb_dev_1", "", "n");
   make_device("zeb_dev_2", "Com2", "d");
   StatusCode end = 0;
-  EXPECT_EQ(list_all(&end), (std::vector<std::string>{"Com1", "", "Com2"}));
+  EXPECT_EQ(list_all(context(false), &end), (std::vector<std::string>{"Com1", "", "Com2"}));
   EXPECT_EQ(end, W32_ERROR_NO_MORE_ITEMS);
 }
 
@@ -67,7 +68,7 @@ TEST_F(DeviceList, StopsAtASubkeyWithoutAUsableName) {
     reg_close_key(key);
     make_device("zeb_dev_2", "Com3", "");
     StatusCode end = 0;
-    EXPECT_EQ(list_all(&end), std::vector<std::string>{"Com1"}) << c.label;
+    EXPECT_EQ(list_all(context(false), &end), std::vector<std::string>{"Com1"}) << c.label;
     EXPECT_EQ(end, c.status) << c.label;
     RegKey root = open_root();
     reg_delete_key(root, "zeb_dev_1");
@@ -80,7 +81,7 @@ TEST_F(DeviceList, BinaryNameValueFillingTheBufferIsTerminated) {
   set_binary(key, "FriendlyName", "ZEB_DEV_" + std::string(248, 'x'));
   reg_close_key(key);
   StatusCode end = 0;
-  EXPECT_EQ(list_all(&end), std::vector<std::string>{std::string(248, 'x')});
+  EXPECT_EQ(list_all(context(false), &end), std::vector<std::string>{std::string(248, 'x')});
   EXPECT_EQ(end, W32_ERROR_NO_MORE_ITEMS);
 }
 
@@ -90,10 +91,10 @@ TEST_F(DeviceList, NameThatDoesNotFitLeavesTheBufferAlone) {
   DeviceRecord cursor = {};
   cursor.name = buffer;
   cursor.name_capacity = 5;
-  EXPECT_EQ(dev_first(&cursor), W32_ERROR_MORE_DATA);
+  EXPECT_EQ(dev_first(context(false), &cursor), W32_ERROR_MORE_DATA);
   EXPECT_STREQ(buffer, "keepme");
   cursor.name_capacity = 6;
-  EXPECT_EQ(dev_first(&cursor), 0u);
+  EXPECT_EQ(dev_first(context(false), &cursor), 0u);
   EXPECT_STREQ(buffer, "Com12");
 }
 
@@ -102,7 +103,7 @@ TEST_F(DeviceList, EnumerationFailureIsPassedOn) {
   make_device("zeb_dev_1", "Com2", "");
   fault_arm_subject(FaultPoint::kRegEnumKey, kDeviceRootPath, 1018, 2);
   StatusCode end = 0;
-  EXPECT_EQ(list_all(&end), std::vector<std::string>{"Com1"});
+  EXPECT_EQ(list_all(context(false), &end), std::vector<std::string>{"Com1"});
   EXPECT_EQ(end, 1018u);
 }
 
@@ -113,16 +114,16 @@ TEST_F(DeviceList, HonoursTheConfiguredNameValue) {
   set_sz(key, "PortName", "ZEB_DEV_Com9");
   reg_close_key(key);
   StatusCode end = 0;
-  EXPECT_EQ(list_all(&end), std::vector<std::string>{"Com9"});
+  EXPECT_EQ(list_all(context(false), &end), std::vector<std::string>{"Com9"});
 }
 
 TEST_F(DeviceList, MissingRecordOrBufferIsRefused) {
   DeviceRecord cursor = {};
-  EXPECT_EQ(dev_first(nullptr), STATUS_NO_ARGUMENT);
-  EXPECT_EQ(dev_next(&cursor), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(dev_first(context(), nullptr), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(dev_next(context(), &cursor), STATUS_NO_ARGUMENT);
   EXPECT_EQ(cursor.index, 0u);
-  EXPECT_EQ(dev_remove(&cursor), STATUS_NO_ARGUMENT);
-  EXPECT_EQ(dev_create(&cursor), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(dev_remove(context(), &cursor), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(dev_create(context(), &cursor), STATUS_NO_ARGUMENT);
 }
 
 using DeviceRemove = DeviceStore;
@@ -132,9 +133,9 @@ TEST_F(DeviceRemove, DeletesTheDeviceFoundWithoutRegardToCase) {
   make_device("zeb_dev_1", "Com2", "n");
   DeviceRecord record = {};
   record.name = const_cast<char*>("COM2");
-  EXPECT_EQ(dev_remove(&record), 0u);
+  EXPECT_EQ(dev_remove(context(), &record), 0u);
   EXPECT_EQ(subkeys(), std::vector<std::string>{"zeb_dev_0"});
-  EXPECT_EQ(dev_remove(&record), STATUS_DEV_NOT_FOUND);
+  EXPECT_EQ(dev_remove(context(), &record), STATUS_DEV_NOT_FOUND);
 }
 
 TEST_F(DeviceRemove, SearchFailuresOtherThanNoMatchArePassedOn) {
@@ -142,10 +143,10 @@ TEST_F(DeviceRemove, SearchFailuresOtherThanNoMatchArePassedOn) {
   DeviceRecord record = {};
   record.name = const_cast<char*>("Com1");
   fault_arm_subject(FaultPoint::kRegEnumKey, kDeviceRootPath, 1018);
-  EXPECT_EQ(dev_remove(&record), 1018u);
+  EXPECT_EQ(dev_remove(context(), &record), 1018u);
   fault_clear();
   reg_close_key(make_key("aaaaaaaaaaaaaaaaaaaa"));
-  EXPECT_EQ(dev_remove(&record), W32_ERROR_MORE_DATA);
+  EXPECT_EQ(dev_remove(context(), &record), W32_ERROR_MORE_DATA);
   EXPECT_TRUE(subkey_exists("zeb_dev_0"));
 }
 
@@ -155,24 +156,24 @@ TEST_F(DeviceRemove, FindsANameValueWithTheSmallPrefix) {
   reg_close_key(key);
   DeviceRecord record = {};
   record.name = const_cast<char*>("Com1");
-  EXPECT_EQ(dev_remove(&record), 0u);
+  EXPECT_EQ(dev_remove(context(), &record), 0u);
   EXPECT_TRUE(subkeys().empty());
 }
 
 using DeviceCreate = DeviceStore;
 
 // Creates a device and closes its key without committing it.
-StatusCode create(const std::string& name) {
+StatusCode create(CommandContext* context, const std::string& name) {
   DeviceRecord record = {};
   std::string text = name;
   record.name = &text[0];
-  StatusCode status = dev_create(&record);
-  if (status == 0) reg_close_key(record.key);
+  StatusCode status = dev_create(context, &record);
+  dev_close(&record);
   return status;
 }
 
 TEST_F(DeviceCreate, WritesMarkerNameValueAndMask) {
-  ASSERT_EQ(create("Com1"), 0u);
+  ASSERT_EQ(create(context(), "Com1"), 0u);
   EXPECT_EQ(subkeys(), std::vector<std::string>{"zeb_dev_0"});
   EXPECT_EQ(read_raw("zeb_dev_0", nullptr), std::string("n") + '\0');
   EXPECT_EQ(read_raw("zeb_dev_0", "FriendlyName"),
@@ -183,13 +184,13 @@ TEST_F(DeviceCreate, WritesMarkerNameValueAndMask) {
 TEST_F(DeviceCreate, TakesTheLowestFreeNumber) {
   make_device("zeb_dev_0", "A", "");
   make_device("zeb_dev_2", "C", "");
-  ASSERT_EQ(create("B"), 0u);
+  ASSERT_EQ(create(context(), "B"), 0u);
   EXPECT_EQ(read_raw("zeb_dev_1", "FriendlyName"),
             std::string("ZEB_DEV_B") + '\0');
   DeviceRecord record = {};
   record.name = const_cast<char*>("A");
-  ASSERT_EQ(dev_remove(&record), 0u);
-  ASSERT_EQ(create("D"), 0u);
+  ASSERT_EQ(dev_remove(context(), &record), 0u);
+  ASSERT_EQ(create(context(), "D"), 0u);
   EXPECT_EQ(read_raw("zeb_dev_0", "FriendlyName"),
             std::string("ZEB_DEV_D") + '\0');
 }
@@ -199,21 +200,21 @@ TEST_F(DeviceCreate, RefusesADuplicateInAnyCaseAndLeavesItAlone) {
   RegKey key = make_key("zeb_dev_0");
   set_dword(key, "Port.Count", 7);
   reg_close_key(key);
-  EXPECT_EQ(create("COM1"), STATUS_DUP_DEVICE);
+  EXPECT_EQ(create(context(), "COM1"), STATUS_DUP_DEVICE);
   EXPECT_EQ(subkeys(), std::vector<std::string>{"zeb_dev_0"});
   EXPECT_EQ(read_dword("zeb_dev_0", "Port.Count"), 7);
 }
 
 TEST_F(DeviceCreate, NameLengthLimit) {
-  ASSERT_EQ(create(std::string(247, 'n')), 0u);
+  ASSERT_EQ(create(context(), std::string(247, 'n')), 0u);
   EXPECT_EQ(read_raw("zeb_dev_0", "FriendlyName").size(), 256u);
-  EXPECT_EQ(create(std::string(248, 'm')), STATUS_INVALID_PARAM);
-  EXPECT_EQ(create(std::string(70000, 'm')), STATUS_INVALID_PARAM);
+  EXPECT_EQ(create(context(), std::string(248, 'm')), STATUS_INVALID_PARAM);
+  EXPECT_EQ(create(context(), std::string(70000, 'm')), STATUS_INVALID_PARAM);
   EXPECT_EQ(subkeys(), std::vector<std::string>{"zeb_dev_0"});
 }
 
 TEST_F(DeviceCreate, EmptyNameGivesThePrefixAlone) {
-  ASSERT_EQ(create(""), 0u);
+  ASSERT_EQ(create(context(), ""), 0u);
   EXPECT_EQ(read_raw("zeb_dev_0", "FriendlyName"),
             std::string("ZEB_DEV_") + '\0');
 }
@@ -221,7 +222,7 @@ TEST_F(DeviceCreate, EmptyNameGivesThePrefixAlone) {
 TEST_F(DeviceCreate, HonoursTheConfiguredNameValue) {
   write_inf(
       setup_text("conn_port_name=PortName\r\n", kStandardProps, kStandardXpt));
-  ASSERT_EQ(create("Com1"), 0u);
+  ASSERT_EQ(create(context(), "Com1"), 0u);
   EXPECT_EQ(read_raw("zeb_dev_0", "PortName"),
             std::string("ZEB_DEV_Com1") + '\0');
   EXPECT_EQ(read_raw("zeb_dev_0", "FriendlyName"), "<absent>");
@@ -232,7 +233,7 @@ TEST_F(DeviceCreate, HonoursTheConfiguredNameValue) {
 TEST_F(DeviceCreate, AFailedValueWriteRemovesTheHalfMadeKey) {
   for (const char* value : {"", "FriendlyName", "autocfg_mask"}) {
     fault_arm_subject(FaultPoint::kRegSet, value, 1018);
-    EXPECT_EQ(create("Com1"), 1018u) << value;
+    EXPECT_EQ(create(context(), "Com1"), 1018u) << value;
     fault_clear();
     EXPECT_TRUE(subkeys().empty()) << value;
   }
@@ -246,7 +247,7 @@ TEST_F(DeviceCreate, FailedLookupOfTheNameValueNameFailsTheCreation) {
       setup_text("conn_port_name=PortName\r\n", kStandardProps, kStandardXpt));
   fault_arm_subject(FaultPoint::kInfFindFirstLine, "cfg_strings:conn_port_name",
                     W32_ERROR_REGISTRY_IO_FAILED, 1, true);
-  EXPECT_EQ(create("Com1"), W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(create(context(), "Com1"), W32_ERROR_REGISTRY_IO_FAILED);
   fault_clear();
   EXPECT_TRUE(subkeys().empty());
 }
@@ -254,7 +255,7 @@ TEST_F(DeviceCreate, FailedLookupOfTheNameValueNameFailsTheCreation) {
 TEST_F(DeviceCreate, FailedCreationIsPassedOn) {
   fault_arm_subject(FaultPoint::kRegCreate, "zeb_dev_0",
                     W32_ERROR_ACCESS_DENIED);
-  EXPECT_EQ(create("Com1"), W32_ERROR_ACCESS_DENIED);
+  EXPECT_EQ(create(context(), "Com1"), W32_ERROR_ACCESS_DENIED);
   fault_clear();
   EXPECT_TRUE(subkeys().empty());
 }

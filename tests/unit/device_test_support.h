@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "config/command_context.h"
 #include "config/setup_info.h"
 #include "platform/posix/fault.h"
 #include "platform/registry.h"
@@ -64,7 +65,35 @@ class DeviceStore : public TestRoot {
 
   void TearDown() override {
     fault_clear();
+    context_close(&context_);
     TestRoot::TearDown();
+  }
+
+  // The context a command would work in: the setup file as it is at the
+  // first call and the device root, open for writing unless write is
+  // cleared. A later call with other rights opens it afresh.
+  CommandContext* context(bool write = true) {
+    if (context_.setup == nullptr || context_.root_writable != write) {
+      context_close(&context_);
+      context_open(&context_);
+      EXPECT_EQ(context_open_root(&context_, write), 0u);
+    }
+    return &context_;
+  }
+
+  // Writes the setup file; the next command's context reads it.
+  void write_inf(const std::string& text) {
+    context_close(&context_);
+    TestRoot::write_inf(text);
+  }
+
+  // The setup file of the context.
+  SetupInfo setup() { return context()->setup; }
+
+  // Opens the context afresh, as the next command would.
+  CommandContext* next_command_context(bool write = true) {
+    context_close(&context_);
+    return context(write);
   }
 
   RegKey open_root() {
@@ -175,4 +204,6 @@ class DeviceStore : public TestRoot {
     EXPECT_EQ(open_setup_info(&info), 0u);
     return info;
   }
+
+  CommandContext context_ = {};
 };

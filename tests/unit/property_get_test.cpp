@@ -33,9 +33,9 @@ class PropertyGet : public DeviceStore {
     request_.name = const_cast<char*>(name);
     request_.value = &value_[0];
     request_.value_size = size;
-    request_.action = -1;
+    request_.state = -1;
     request_.type = -1;
-    return prop_get(&request_);
+    return prop_get(setup(), &request_);
   }
 
   const char* text() const { return value_.c_str(); }
@@ -47,23 +47,23 @@ class PropertyGet : public DeviceStore {
 
 TEST_F(PropertyGet, StatesOfAProperty) {
   ASSERT_EQ(get("Port.Name"), 0u);
-  EXPECT_EQ(request_.action, STATE_DEFAULT);
+  EXPECT_EQ(request_.state, STATE_DEFAULT);
   EXPECT_EQ(request_.type, TYPE_TEXT);
   set_sz(key_, "Port.Name", "hello");
   ASSERT_EQ(get("port.name"), 0u);
-  EXPECT_EQ(request_.action, STATE_VALUE);
+  EXPECT_EQ(request_.state, STATE_VALUE);
   EXPECT_STREQ(text(), "hello");
   // An automatic property: default until stored, then auto while its bit is
   // set, a plain value once the bit is clear.
   ASSERT_EQ(get("T1"), 0u);
-  EXPECT_EQ(request_.action, STATE_DEFAULT);
+  EXPECT_EQ(request_.state, STATE_DEFAULT);
   set_dword(key_, "T1", 4743);
   ASSERT_EQ(get("T1"), 0u);
-  EXPECT_EQ(request_.action, STATE_AUTO);
+  EXPECT_EQ(request_.state, STATE_AUTO);
   EXPECT_STREQ(text(), "4743");
   set_dword(key_, "autocfg_mask", 0xFFFFFFFD);
   ASSERT_EQ(get("T1"), 0u);
-  EXPECT_EQ(request_.action, STATE_VALUE);
+  EXPECT_EQ(request_.state, STATE_VALUE);
 }
 
 TEST_F(PropertyGet, NumbersAreShownAsSignedDecimal) {
@@ -81,7 +81,7 @@ TEST_F(PropertyGet, NumbersAreShownAsSignedDecimal) {
   ASSERT_EQ(get("Port.Free", 12), 0u);
   EXPECT_STREQ(text(), "-2147483648");
   EXPECT_EQ(get("Port.Free", 11), W32_ERROR_MORE_DATA);
-  EXPECT_EQ(request_.action, -1);
+  EXPECT_EQ(request_.state, -1);
   EXPECT_EQ(request_.type, -1);
 }
 
@@ -108,7 +108,7 @@ TEST_F(PropertyGet, TransportClassIsShownByItsName) {
   set_sz(key_, "DevPartClass", "ZEBTCP");
   ASSERT_EQ(get("Port.Transport"), 0u);
   EXPECT_STREQ(text(), "tcp");
-  EXPECT_EQ(request_.action, STATE_VALUE);
+  EXPECT_EQ(request_.state, STATE_VALUE);
   set_sz(key_, "DevPartClass", "ZebSerial");
   EXPECT_EQ(get("Port.Transport", 6), W32_ERROR_MORE_DATA);
   ASSERT_EQ(get("Port.Transport", 10), 0u);
@@ -122,27 +122,28 @@ TEST_F(PropertyGet, TransportClassIsShownByItsName) {
 TEST_F(PropertyGet, Refusals) {
   EXPECT_EQ(get("Port.Secret"), STATUS_UNKNOWN_PROP);
   EXPECT_EQ(get("Port.Missing"), STATUS_UNKNOWN_PROP);
-  EXPECT_EQ(prop_get(nullptr), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(prop_get(setup(), nullptr), STATUS_NO_ARGUMENT);
   PropertyRequest request = {};
   request.key = key_;
   request.name = const_cast<char*>("Port.Name");
-  EXPECT_EQ(prop_get(&request), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(prop_get(setup(), &request), STATUS_NO_ARGUMENT);
   set_sz(key_, nullptr, "marker text 12");
   EXPECT_EQ(get("Port.Name"), W32_ERROR_MORE_DATA);
 }
 
 // Walks the listing with filter; the names, and the final status in *end.
-std::vector<std::string> walk(RegKey key, int32_t filter, StatusCode* end) {
+std::vector<std::string> walk(SetupInfo info, RegKey key, int32_t filter,
+                              StatusCode* end) {
   std::vector<std::string> names;
   char name[256];
   PropertyRequest request = {};
   request.key = key;
   request.name = name;
   request.filter = filter;
-  StatusCode status = prop_first(&request);
+  StatusCode status = prop_first(info, &request);
   while (status == 0) {
     names.push_back(name);
-    status = prop_next(&request);
+    status = prop_next(info, &request);
   }
   *end = status;
   return names;
@@ -150,7 +151,7 @@ std::vector<std::string> walk(RegKey key, int32_t filter, StatusCode* end) {
 
 TEST_F(PropertyGet, ListingFilters) {
   StatusCode end = 0;
-  EXPECT_EQ(walk(key_, LIST_ALL, &end),
+  EXPECT_EQ(walk(setup(), key_, LIST_ALL, &end),
             (std::vector<std::string>{
                 "Port.Transport", "Port.Mode", "Port.BaudRate", "Port.Parity",
                 "Port.Name", "Port.Resettable", "Port.Count", "Port.Free",
@@ -159,13 +160,13 @@ TEST_F(PropertyGet, ListingFilters) {
   set_dword(key_, "port.stats", 1);
   set_dword(key_, "T0", 1);
   set_dword(key_, "Port.Secret", 1);
-  EXPECT_EQ(walk(key_, LIST_STORED, &end),
+  EXPECT_EQ(walk(setup(), key_, LIST_STORED, &end),
             (std::vector<std::string>{"Port.Transport", "Port.Stats", "T0"}));
   EXPECT_EQ(end, STATUS_UNKNOWN_PROP);
-  EXPECT_EQ(walk(key_, 3, &end).size(), 0u);
+  EXPECT_EQ(walk(setup(), key_, 3, &end).size(), 0u);
   EXPECT_EQ(end, W32_ERROR_NOT_SUPPORTED);
   for (int32_t filter : {0, 4, -1}) {
-    walk(key_, filter, &end);
+    walk(setup(), key_, filter, &end);
     EXPECT_EQ(end, W32_ERROR_INVALID_PARAMETER) << filter;
   }
 }
@@ -177,7 +178,7 @@ TEST_F(PropertyGet, LineWithoutFlagsEndsTheListing) {
                        "C = 0, 0\r\n",
                        kStandardXpt));
   StatusCode end = 0;
-  EXPECT_EQ(walk(key_, LIST_ALL, &end), std::vector<std::string>{"A"});
+  EXPECT_EQ(walk(setup(), key_, LIST_ALL, &end), std::vector<std::string>{"A"});
   EXPECT_EQ(end, STATUS_INF_CORRUPT);
 }
 

@@ -73,11 +73,12 @@ TEST(ParseMapPair, NameOf255CharactersFitsAnd256Fail) {
 
 TEST(MapOperations, MissingRecordGivesNoArgument) {
   uint32_t value = 0;
-  EXPECT_EQ(map_write(nullptr), STATUS_NO_ARGUMENT);
-  EXPECT_EQ(map_first(nullptr), STATUS_NO_ARGUMENT);
+  CommandContext context = {};
+  EXPECT_EQ(map_write(&context, nullptr), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(map_first(&context, nullptr), STATUS_NO_ARGUMENT);
   EXPECT_EQ(map_next(nullptr), STATUS_NO_ARGUMENT);
-  EXPECT_EQ(map_read(nullptr, &value), STATUS_NO_ARGUMENT);
-  EXPECT_EQ(map_read("x", nullptr), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(map_read(&context, nullptr, &value), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(map_read(&context, "x", nullptr), STATUS_NO_ARGUMENT);
 }
 
 class PropertyMap : public TestRoot {
@@ -89,7 +90,15 @@ class PropertyMap : public TestRoot {
   }
   void TearDown() override {
     fault_clear();
+    context_close(&context_);
     TestRoot::TearDown();
+  }
+
+  // A command's context over the setup file as it is now.
+  CommandContext* context() {
+    context_close(&context_);
+    context_open(&context_);
+    return &context_;
   }
 
   void create_map_key() {
@@ -120,7 +129,7 @@ class PropertyMap : public TestRoot {
   }
 
   bool has(const char* name, uint32_t* value) {
-    return map_read(name, value) == 0;
+    return map_read(context(), name, value) == 0;
   }
 
   // Runs a handler with the arguments (command word first) and captures what
@@ -136,6 +145,8 @@ class PropertyMap : public TestRoot {
     *output = testing::internal::GetCapturedStdout();
     return result;
   }
+
+  CommandContext context_ = {};
 };
 
 TEST_F(PropertyMap, ListsEveryLineFormat) {
@@ -212,7 +223,7 @@ TEST_F(PropertyMap, MissingKeyOrPathFails) {
   EXPECT_EQ(run(map_list_handler, MODE_NORMAL, {"ml"}, &out), 1);
   EXPECT_NE(out.find("Unrecognized system error"), std::string::npos) << out;
   MapEntry entry{"a", 1};
-  EXPECT_NE(map_write(&entry), 0u);
+  EXPECT_NE(map_write(context(), &entry), 0u);
 
   std::system(("rm -f '" + root_ + "/inf/zebsetup.inf'").c_str());
   EXPECT_EQ(run(map_list_handler, MODE_NORMAL, {"ml"}, &out), 1);
@@ -310,7 +321,7 @@ TEST_F(PropertyMap, CursorWalksEntriesAndEndsWith259) {
   put("one", 1);
   put("two", 2);
   MapCursor cursor{};
-  ASSERT_EQ(map_first(&cursor), 0u);
+  ASSERT_EQ(map_first(context(), &cursor), 0u);
   EXPECT_STREQ(cursor.name, "one");
   EXPECT_EQ(cursor.value, 1u);
   ASSERT_EQ(map_next(&cursor), 0u);
@@ -320,6 +331,7 @@ TEST_F(PropertyMap, CursorWalksEntriesAndEndsWith259) {
   EXPECT_EQ(cursor.index, 2u);
   EXPECT_EQ(map_next(&cursor), W32_ERROR_NO_MORE_ITEMS);
   EXPECT_EQ(cursor.index, 3u);
+  map_close(&cursor);
 }
 
 }  // namespace

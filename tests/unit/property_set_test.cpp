@@ -32,7 +32,7 @@ class PropertySet : public DeviceStore {
     request.name = const_cast<char*>(name);
     request.action = action;
     request.value = const_cast<char*>(value);
-    return prop_set(&request);
+    return prop_set(setup(), &request);
   }
 
   std::string raw(const char* name) { return read_raw("zeb_dev_0", name); }
@@ -92,7 +92,7 @@ TEST_F(PropertySet, RefusalsWriteNothing) {
     EXPECT_EQ(dword("autocfg_mask"), 0xFFFFFFFFu) << c.name;
   }
   EXPECT_EQ(set(nullptr, ACTION_SET, "1"), STATUS_NO_ARGUMENT);
-  EXPECT_EQ(prop_set(nullptr), STATUS_NO_ARGUMENT);
+  EXPECT_EQ(prop_set(setup(), nullptr), STATUS_NO_ARGUMENT);
 }
 
 TEST_F(PropertySet, FailedLookupOfTheTransportValueNameStoresNothing) {
@@ -209,13 +209,13 @@ TEST_F(PropertySet, ReadOnlyKeyRefusesTheWrite) {
   request.name = const_cast<char*>("Port.Name");
   request.action = ACTION_SET;
   request.value = const_cast<char*>("x");
-  EXPECT_EQ(prop_set(&request), W32_ERROR_ACCESS_DENIED);
+  EXPECT_EQ(prop_set(setup(), &request), W32_ERROR_ACCESS_DENIED);
   reg_close_key(read_only);
 }
 
 // Runs prop_set_args over the arguments after "s Com1", capturing output.
-int32_t set_args(RegKey key, std::vector<std::string> pairs,
-                 std::string* output) {
+int32_t set_args(CommandContext* context, RegKey key,
+                 std::vector<std::string> pairs, std::string* output) {
   std::vector<std::string> words = {"s", "Com1"};
   words.insert(words.end(), pairs.begin(), pairs.end());
   std::vector<char*> args;
@@ -223,7 +223,7 @@ int32_t set_args(RegKey key, std::vector<std::string> pairs,
   DeviceRecord device = {};
   device.key = key;
   testing::internal::CaptureStdout();
-  int32_t result = prop_set_args(&device, MODE_NORMAL,
+  int32_t result = prop_set_args(context, &device, MODE_NORMAL,
                                  static_cast<int32_t>(args.size()), &args[0]);
   *output = testing::internal::GetCapturedStdout();
   return result;
@@ -231,7 +231,7 @@ int32_t set_args(RegKey key, std::vector<std::string> pairs,
 
 TEST_F(PropertySet, ArgumentsStopAtTheFirstFailureReportedOnce) {
   std::string output;
-  EXPECT_EQ(set_args(key_, {"Port.Name=first", "Port.Count=99", "Port.Free=3"},
+  EXPECT_EQ(set_args(context(), key_, {"Port.Name=first", "Port.Count=99", "Port.Free=3"},
                      &output),
             1);
   EXPECT_EQ(output, "Specified value is out of range\n");
@@ -241,20 +241,20 @@ TEST_F(PropertySet, ArgumentsStopAtTheFirstFailureReportedOnce) {
 
 TEST_F(PropertySet, ArgumentSyntax) {
   std::string output;
-  EXPECT_EQ(set_args(key_, {"Port.Name=a=b", "Port.Count=3"}, &output), 0);
+  EXPECT_EQ(set_args(context(), key_, {"Port.Name=a=b", "Port.Count=3"}, &output), 0);
   EXPECT_EQ(output, "");
   EXPECT_EQ(raw("Port.Name"), sz("a=b"));
   EXPECT_EQ(dword("Port.Count"), 3);
-  EXPECT_EQ(set_args(key_, {"Port.Name"}, &output), 1);
+  EXPECT_EQ(set_args(context(), key_, {"Port.Name"}, &output), 1);
   EXPECT_EQ(output, "Command line syntax error\n");
-  EXPECT_EQ(set_args(key_, {std::string(256, 'n') + "=1"}, &output), 1);
+  EXPECT_EQ(set_args(context(), key_, {std::string(256, 'n') + "=1"}, &output), 1);
   EXPECT_EQ(output, "Command line syntax error\n");
-  EXPECT_EQ(set_args(key_, {std::string(255, 'n') + "=1"}, &output), 1);
+  EXPECT_EQ(set_args(context(), key_, {std::string(255, 'n') + "=1"}, &output), 1);
   EXPECT_EQ(output, "specified property name is not valid\n");
   // An empty value resets: a property with a stored value loses it.
-  EXPECT_EQ(set_args(key_, {"Port.Name="}, &output), 0);
+  EXPECT_EQ(set_args(context(), key_, {"Port.Name="}, &output), 0);
   EXPECT_EQ(raw("Port.Name"), "<absent>");
-  EXPECT_EQ(set_args(key_, {"Port.Resettable=a", "Port.Resettable="}, &output),
+  EXPECT_EQ(set_args(context(), key_, {"Port.Resettable=a", "Port.Resettable="}, &output),
             0);
   EXPECT_EQ(raw("Port.Resettable"), "<absent>");
 }

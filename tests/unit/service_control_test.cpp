@@ -47,6 +47,18 @@ class Services : public TestRoot {
   }
 
   // The setup file with the given [cfg_start_stop] lines.
+  // Runs a walk in the context a command would have: the setup file as it
+  // is now.
+  static StatusCode in_context(StatusCode (*walk)(const CommandContext*)) {
+    CommandContext context;
+    context_open(&context);
+    StatusCode status = walk(&context);
+    context_close(&context);
+    return status;
+  }
+  static StatusCode stop() { return in_context(stop_services); }
+  static StatusCode start() { return in_context(start_services); }
+
   void list_services(const std::vector<std::string>& lines) {
     std::string text = "[Version]\r\nSignature=\"$Windows NT$\"\r\n";
     text += "[cfg_start_stop]\r\n";
@@ -110,12 +122,12 @@ TEST_F(Services, StopWalksBackwardsAndStartForwards) {
   list_services({"SvcA", "SvcMissing", "SvcC"});
   add_service("SvcA", RUNNING);
   add_service("SvcC", RUNNING);
-  EXPECT_EQ(stop_services(), W32_ERROR_SERVICE_DOES_NOT_EXIST);
+  EXPECT_EQ(stop(), W32_ERROR_SERVICE_DOES_NOT_EXIST);
   EXPECT_EQ(state_of("SvcC"), STOPPED);
   EXPECT_EQ(state_of("SvcA"), RUNNING);
 
   add_service("SvcA", STOPPED);
-  EXPECT_EQ(start_services(), W32_ERROR_SERVICE_DOES_NOT_EXIST);
+  EXPECT_EQ(start(), W32_ERROR_SERVICE_DOES_NOT_EXIST);
   EXPECT_EQ(state_of("SvcA"), RUNNING);
   EXPECT_EQ(state_of("SvcC"), STOPPED);
 }
@@ -125,11 +137,11 @@ TEST_F(Services, StopsAndStartsEveryListedService) {
   add_service("SvcA", RUNNING);
   add_service("SvcB", RUNNING);
   add_service("SvcC", STOPPED);
-  EXPECT_EQ(stop_services(), 0u);
+  EXPECT_EQ(stop(), 0u);
   for (const char* name : {"SvcA", "SvcB", "SvcC"}) {
     EXPECT_EQ(state_of(name), STOPPED) << name;
   }
-  EXPECT_EQ(start_services(), 0u);
+  EXPECT_EQ(start(), 0u);
   for (const char* name : {"SvcA", "SvcB", "SvcC"}) {
     EXPECT_EQ(state_of(name), RUNNING) << name;
   }
@@ -139,7 +151,7 @@ TEST_F(Services, StoppedServiceGetsNoRequest) {
   // A refusing service would fail the stop had it been sent the control.
   list_services({"SvcA"});
   add_service("SvcA", STOPPED, 0, false);
-  EXPECT_EQ(stop_services(), 0u);
+  EXPECT_EQ(stop(), 0u);
   EXPECT_EQ(g_pauses, 0);
 }
 
@@ -148,7 +160,7 @@ TEST_F(Services, RefusedStopFailsAtOnce) {
   add_service("SvcA", RUNNING);
   add_service("SvcB", RUNNING, 0, false);
   add_service("SvcC", RUNNING);
-  EXPECT_EQ(stop_services(), STATUS_DEVICE_IS_OPEN);
+  EXPECT_EQ(stop(), STATUS_DEVICE_IS_OPEN);
   EXPECT_EQ(g_pauses, 0);
   EXPECT_EQ(state_of("SvcC"), STOPPED);
   EXPECT_EQ(state_of("SvcB"), RUNNING);
@@ -159,7 +171,7 @@ TEST_F(Services, HungServiceFailsAfterTheFullWait) {
   list_services({"SvcA", "SvcB"});
   add_service("SvcA", RUNNING);
   add_service("SvcB", RUNNING, kNever);
-  EXPECT_EQ(stop_services(), STATUS_DEVICE_IS_OPEN);
+  EXPECT_EQ(stop(), STATUS_DEVICE_IS_OPEN);
   EXPECT_EQ(g_pauses, static_cast<int>(STOP_POLL_LIMIT));
   EXPECT_EQ(state_of("SvcA"), RUNNING);
 }
@@ -168,7 +180,7 @@ TEST_F(Services, SlowServiceIsWaitedFor) {
   set_service_pause(count_and_sleep);
   list_services({"SvcA"});
   add_service("SvcA", RUNNING, 300);
-  EXPECT_EQ(stop_services(), 0u);
+  EXPECT_EQ(stop(), 0u);
   EXPECT_EQ(state_of("SvcA"), STOPPED);
 }
 
@@ -177,8 +189,8 @@ TEST_F(Services, EmptyOrMissingSectionDoesNothing) {
        {"[Version]\r\nSignature=\"$Windows NT$\"\r\n",
         "[Version]\r\nSignature=\"$Windows NT$\"\r\n[cfg_start_stop]\r\n"}) {
     write_inf(text);
-    EXPECT_EQ(stop_services(), 0u);
-    EXPECT_EQ(start_services(), 0u);
+    EXPECT_EQ(stop(), 0u);
+    EXPECT_EQ(start(), 0u);
   }
 }
 
@@ -186,12 +198,12 @@ TEST_F(Services, ReaderFailuresEndTheWalk) {
   std::string long_name(256, 's');
   list_services({"SvcA", long_name});
   add_service("SvcA", RUNNING);
-  EXPECT_EQ(stop_services(), W32_ERROR_INSUFFICIENT_BUFFER);
+  EXPECT_EQ(stop(), W32_ERROR_INSUFFICIENT_BUFFER);
   EXPECT_EQ(state_of("SvcA"), RUNNING);
 
   std::system(("rm -f '" + root_ + "/inf/zebsetup.inf'").c_str());
-  EXPECT_EQ(stop_services(), STATUS_INF_NOT_FOUND);
-  EXPECT_EQ(start_services(), STATUS_INF_NOT_FOUND);
+  EXPECT_EQ(stop(), STATUS_INF_NOT_FOUND);
+  EXPECT_EQ(start(), STATUS_INF_NOT_FOUND);
 }
 
 // Only the end of the list ends the start walk quietly: a lookup that fails
@@ -202,10 +214,10 @@ TEST_F(Services, FailedLineLookupFailsTheStart) {
   add_service("SvcA", STOPPED);
   add_service("SvcB", STOPPED);
   fault_arm(FaultPoint::kInfFindFirstLine, 1, W32_ERROR_REGISTRY_IO_FAILED);
-  EXPECT_EQ(start_services(), W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(start(), W32_ERROR_REGISTRY_IO_FAILED);
   EXPECT_EQ(state_of("SvcA"), STOPPED);
   fault_arm(FaultPoint::kInfFindNextLine, 1, W32_ERROR_REGISTRY_IO_FAILED);
-  EXPECT_EQ(start_services(), W32_ERROR_REGISTRY_IO_FAILED);
+  EXPECT_EQ(start(), W32_ERROR_REGISTRY_IO_FAILED);
   EXPECT_EQ(state_of("SvcA"), RUNNING);
   EXPECT_EQ(state_of("SvcB"), STOPPED);
 }
@@ -224,8 +236,8 @@ TEST_F(Services, PlatformGate) {
   for (const auto& c : cases) {
     add_service("SvcA", RUNNING);
     set_platform(c.id, c.major, c.minor);
-    EXPECT_EQ(stop_services(), c.status) << c.major << "." << c.minor;
-    EXPECT_EQ(start_services(), c.status == 0 ? 0u : c.status);
+    EXPECT_EQ(stop(), c.status) << c.major << "." << c.minor;
+    EXPECT_EQ(start(), c.status == 0 ? 0u : c.status);
     EXPECT_EQ(state_of("SvcA"), RUNNING);
   }
   set_platform(W32_VER_PLATFORM_WIN32_NT, 5, 2);

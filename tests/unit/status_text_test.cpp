@@ -65,10 +65,14 @@ TEST(SafeFormat, SmallBufferIsTerminated) {
 
 class StatusText : public TestRoot {
  protected:
+  // The text of code with the setup file as it is now, if there is one.
   std::string text(StatusCode code) {
+    CommandContext context;
+    context_open(&context);
     char buffer[STATUS_TEXT_CAPACITY];
     std::memset(buffer, 0, sizeof buffer);
-    get_status_text(code, buffer, sizeof buffer);
+    get_status_text(context.setup, code, buffer, sizeof buffer);
+    context_close(&context);
     return buffer;
   }
 };
@@ -100,9 +104,12 @@ TEST_F(StatusText, ReplacementsFromTheSetupFile) {
 }
 
 TEST_F(StatusText, ReportPrintsInNormalModeOnly) {
+  CommandContext context;
+  context_open(&context);
   testing::internal::CaptureStdout();
-  report_status(MODE_NORMAL, 5);
-  report_status(MODE_QUIET, 5);
+  report_status(&context, MODE_NORMAL, 5);
+  report_status(&context, MODE_QUIET, 5);
+  context_close(&context);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "Access denied (admin privilege required)\n");
 }

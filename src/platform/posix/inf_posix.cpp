@@ -1,8 +1,7 @@
 // INF reader of the POSIX platform: finding, reading and decoding the file,
-// and the INF operations over its parsed model (inf_model.h). A handle
-// refers to its model without owning it alone: every open of an unchanged
-// file shares the model parsed at its first open (inf_cache.h), and a handle
-// keeps its model, whatever happens to the file, until it is closed.
+// and the INF operations over its parsed model (inf_model.h). Every open
+// reads and parses the file as it is; a handle keeps its model, whatever
+// happens to the file, until it is closed.
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
@@ -16,14 +15,13 @@
 #include "platform/inf.h"
 #include "platform/posix/errno_status.h"
 #include "platform/posix/fault.h"
-#include "platform/posix/inf_cache.h"
 #include "platform/posix/inf_model.h"
 #include "platform/posix/inf_text.h"
 #include "platform/posix/live_handles.h"
 #include "platform/posix/root_dir.h"
 
 struct InfFileHandle {
-  std::shared_ptr<const InfModel> model;  // never null, read only
+  std::unique_ptr<const InfModel> model;  // never null, read only
 };
 
 namespace {
@@ -153,40 +151,15 @@ StatusCode open_file(const char* file_name, int* fd) {
   return *fd < 0 ? open_error(errno, path, bare) : W32_ERROR_SUCCESS;
 }
 
-InfFileIdentity identity_of(const struct stat& info) {
-  InfFileIdentity identity = {};
-  identity.device = static_cast<uint64_t>(info.st_dev);
-  identity.inode = static_cast<uint64_t>(info.st_ino);
-  identity.size = static_cast<int64_t>(info.st_size);
-  identity.modified = inf_time_ns(info.st_mtim);
-  identity.changed = inf_time_ns(info.st_ctim);
-  return identity;
-}
-
-// The identity of the opened file fd, and whether it may be read as a setup
-// file at all.
-StatusCode identify_file(int fd, InfFileIdentity* identity) {
+// Whether the opened file fd may be read as a setup file at all; its size
+// goes into *size.
+StatusCode check_file(int fd, size_t* size) {
   struct stat info;
   if (fstat(fd, &info) != 0) return W32_ERROR_FILE_INVALID;
   if (S_ISDIR(info.st_mode)) return W32_ERROR_ACCESS_DENIED;
   if (info.st_size > kMaxFileSize) return W32_ERROR_NOT_ENOUGH_MEMORY;
-  *identity = identity_of(info);
+  *size = static_cast<size_t>(info.st_size);
   return W32_ERROR_SUCCESS;
-}
-
-// The cached model of file_name when the file at its exact path is settled
-// and unchanged: it was opened and read as it is, and any change to the file
-// that could make it unreadable (its mode, owner or contents) would have
-// changed its identity. Null otherwise.
-std::shared_ptr<const InfModel> unchanged_model(const char* file_name) {
-  const InfCacheEntry* cached = inf_cache_find(file_name);
-  if (cached == nullptr || !cached->settled) return nullptr;
-  struct stat info;
-  if (stat(exact_path(file_name).c_str(), &info) != 0 ||
-      !inf_same_identity(cached->identity, identity_of(info))) {
-    return nullptr;
-  }
-  return cached->model;
 }
 
 // True when [Version] names one of the WIN4 signatures.
@@ -234,9 +207,9 @@ StatusCode parse_contents(std::string* contents, InfModel* model) {
 
 // Parses and checks the whole contents of a setup file.
 StatusCode build_model(std::string* contents,
-                       std::shared_ptr<const InfModel>* out) {
+                       std::unique_ptr<const InfModel>* out) {
   if (contents->empty()) return W32_ERROR_FILE_INVALID;
-  std::shared_ptr<InfModel> model = std::make_shared<InfModel>();
+  std::unique_ptr<InfModel> model = std::make_unique<InfModel>();
   StatusCode status = parse_contents(contents, model.get());
   if (status != W32_ERROR_SUCCESS) return status;
   if (!has_win4_signature(model.get())) return W32_ERROR_WRONG_INF_STYLE;
@@ -244,36 +217,16 @@ StatusCode build_model(std::string* contents,
   return W32_ERROR_SUCCESS;
 }
 
-// The model of the opened file fd: the cached one for file_name when the
-// file is provably the one it was parsed from, else parsed from the file's
-// contents (and cached). now is the time taken before fd was opened.
-StatusCode load_model(const char* file_name, int fd, int64_t now,
-                      std::shared_ptr<const InfModel>* out) {
-  InfFileIdentity identity = {};
-  StatusCode status = identify_file(fd, &identity);
+// Reads and parses the opened file fd, called file_name.
+StatusCode load_model(const char* file_name, int fd,
+                      std::unique_ptr<const InfModel>* out) {
+  size_t size = 0;
+  StatusCode status = check_file(fd, &size);
   if (status != W32_ERROR_SUCCESS) return status;
-  InfCacheEntry* cached = inf_cache_find(file_name);
-  bool same_file =
-      cached != nullptr && inf_same_identity(cached->identity, identity);
-  if (same_file && cached->settled) {
-    *out = cached->model;
-    return W32_ERROR_SUCCESS;
-  }
   std::string contents;
-  status = read_contents(file_name, fd, static_cast<size_t>(identity.size),
-                         &contents);
+  status = read_contents(file_name, fd, size, &contents);
   if (status != W32_ERROR_SUCCESS) return status;
-  uint64_t digest = inf_digest(contents.data(), contents.size());
-  if (same_file && cached->digest == digest) {
-    cached->settled = inf_identity_settled(identity, now);
-    *out = cached->model;
-    return W32_ERROR_SUCCESS;
-  }
-  inf_cache_forget(file_name);
-  status = build_model(&contents, out);
-  if (status != W32_ERROR_SUCCESS) return status;
-  inf_cache_store(file_name, identity, digest, now, *out);
-  return W32_ERROR_SUCCESS;
+  return build_model(&contents, out);
 }
 
 }  // namespace
@@ -284,15 +237,12 @@ StatusCode inf_open(const char* file_name, InfHandle* out) {
   }
   StatusCode status = fault_hit(FaultPoint::kInfOpen, file_name);
   if (status != W32_ERROR_SUCCESS) return status;
-  std::shared_ptr<const InfModel> model = unchanged_model(file_name);
-  if (model == nullptr) {
-    int64_t now = inf_clock_ns();
-    int fd = -1;
-    status = open_file(file_name, &fd);
-    if (status != W32_ERROR_SUCCESS) return status;
-    status = load_model(file_name, fd, now, &model);
-    close(fd);
-  }
+  int fd = -1;
+  status = open_file(file_name, &fd);
+  if (status != W32_ERROR_SUCCESS) return status;
+  std::unique_ptr<const InfModel> model;
+  status = load_model(file_name, fd, &model);
+  close(fd);
   if (status != W32_ERROR_SUCCESS) return status;
   *out = new InfFileHandle{std::move(model)};
   live_handle_made(LiveHandle::kInf);

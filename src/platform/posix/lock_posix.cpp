@@ -1,7 +1,5 @@
 // Named locks on POSIX: flock on <root>/locks/<hash>.lock. The kernel drops
-// the lock when its holder dies, however it dies. flock conflicts between
-// two open descriptions of a file even within one process, so a lock taken
-// again by its holder only counts up.
+// the lock when its holder dies, however it dies.
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -9,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <map>
 #include <new>
 #include <string>
 
@@ -20,15 +17,10 @@
 #include "platform/posix/root_dir.h"
 
 struct NamedLockData {
-  std::string file;  // the lock file's path
-  int fd;            // open while held
-  int holds;         // takes not yet released, in this process
+  int fd;  // the lock file, open while held
 };
 
 namespace {
-
-// Held locks of this process by file path.
-std::map<std::string, NamedLockData*> g_held;
 
 std::string lock_file(const char* name) {
   char leaf[32];
@@ -55,15 +47,7 @@ StatusCode lock_acquire(const char* name, NamedLock* out) {
   if (name == nullptr || out == nullptr) return W32_ERROR_INVALID_PARAMETER;
   StatusCode fault = fault_hit(FaultPoint::kLockAcquire, name);
   if (fault != W32_ERROR_SUCCESS) return fault;
-  std::string file = lock_file(name);
-  auto held = g_held.find(file);
-  if (held != g_held.end()) {
-    ++held->second->holds;
-    *out = held->second;
-    live_handle_made(LiveHandle::kLock);
-    return W32_ERROR_SUCCESS;
-  }
-  int fd = open_lock_file(file);
+  int fd = open_lock_file(lock_file(name));
   if (fd < 0) return win32_error_from_errno(errno);
   int rc;
   do {
@@ -74,12 +58,11 @@ StatusCode lock_acquire(const char* name, NamedLock* out) {
     close(fd);
     return status;
   }
-  NamedLockData* lock = new (std::nothrow) NamedLockData{file, fd, 1};
+  NamedLockData* lock = new (std::nothrow) NamedLockData{fd};
   if (lock == nullptr) {
     close(fd);
     return W32_ERROR_NOT_ENOUGH_MEMORY;
   }
-  g_held[file] = lock;
   *out = lock;
   live_handle_made(LiveHandle::kLock);
   return W32_ERROR_SUCCESS;
@@ -88,8 +71,6 @@ StatusCode lock_acquire(const char* name, NamedLock* out) {
 void lock_release(NamedLock lock) {
   if (lock == nullptr) return;
   live_handle_released(LiveHandle::kLock);
-  if (--lock->holds > 0) return;
-  g_held.erase(lock->file);
   close(lock->fd);  // drops the flock
   delete lock;
 }

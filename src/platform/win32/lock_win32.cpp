@@ -1,7 +1,6 @@
 // Named locks over kernel32 mutexes, in the Global namespace so that every
-// session shares them. A mutex is held by a thread and may be taken again by
-// it; one whose holder died is handed on as abandoned, which counts as
-// acquired.
+// session shares them. A mutex whose holder died is handed on as abandoned,
+// which counts as acquired.
 #include <cstdio>
 #include <new>
 
