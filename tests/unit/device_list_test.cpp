@@ -41,7 +41,8 @@ TEST_F(DeviceList, ListsNamesWithoutThePrefixInEnumerationOrder) {
   make_device("zeb_dev_1", "", "n");
   make_device("zeb_dev_2", "Com2", "d");
   StatusCode end = 0;
-  EXPECT_EQ(list_all(context(false), &end), (std::vector<std::string>{"Com1", "", "Com2"}));
+  EXPECT_EQ(list_all(context(false), &end),
+            (std::vector<std::string>{"Com1", "", "Com2"}));
   EXPECT_EQ(end, W32_ERROR_NO_MORE_ITEMS);
 }
 
@@ -68,7 +69,8 @@ TEST_F(DeviceList, StopsAtASubkeyWithoutAUsableName) {
     reg_close_key(key);
     make_device("zeb_dev_2", "Com3", "");
     StatusCode end = 0;
-    EXPECT_EQ(list_all(context(false), &end), std::vector<std::string>{"Com1"}) << c.label;
+    EXPECT_EQ(list_all(context(false), &end), std::vector<std::string>{"Com1"})
+        << c.label;
     EXPECT_EQ(end, c.status) << c.label;
     RegKey root = open_root();
     reg_delete_key(root, "zeb_dev_1");
@@ -81,7 +83,8 @@ TEST_F(DeviceList, BinaryNameValueFillingTheBufferIsTerminated) {
   set_binary(key, "FriendlyName", "ZEB_DEV_" + std::string(248, 'x'));
   reg_close_key(key);
   StatusCode end = 0;
-  EXPECT_EQ(list_all(context(false), &end), std::vector<std::string>{std::string(248, 'x')});
+  EXPECT_EQ(list_all(context(false), &end),
+            std::vector<std::string>{std::string(248, 'x')});
   EXPECT_EQ(end, W32_ERROR_NO_MORE_ITEMS);
 }
 

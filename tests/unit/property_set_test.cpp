@@ -231,9 +231,10 @@ int32_t set_args(CommandContext* context, RegKey key,
 
 TEST_F(PropertySet, ArgumentsStopAtTheFirstFailureReportedOnce) {
   std::string output;
-  EXPECT_EQ(set_args(context(), key_, {"Port.Name=first", "Port.Count=99", "Port.Free=3"},
-                     &output),
-            1);
+  EXPECT_EQ(
+      set_args(context(), key_,
+               {"Port.Name=first", "Port.Count=99", "Port.Free=3"}, &output),
+      1);
   EXPECT_EQ(output, "Specified value is out of range\n");
   EXPECT_EQ(raw("Port.Name"), sz("first"));
   EXPECT_EQ(raw("Port.Free"), "<absent>");
@@ -241,20 +242,24 @@ TEST_F(PropertySet, ArgumentsStopAtTheFirstFailureReportedOnce) {
 
 TEST_F(PropertySet, ArgumentSyntax) {
   std::string output;
-  EXPECT_EQ(set_args(context(), key_, {"Port.Name=a=b", "Port.Count=3"}, &output), 0);
+  EXPECT_EQ(
+      set_args(context(), key_, {"Port.Name=a=b", "Port.Count=3"}, &output), 0);
   EXPECT_EQ(output, "");
   EXPECT_EQ(raw("Port.Name"), sz("a=b"));
   EXPECT_EQ(dword("Port.Count"), 3);
   EXPECT_EQ(set_args(context(), key_, {"Port.Name"}, &output), 1);
   EXPECT_EQ(output, "Command line syntax error\n");
-  EXPECT_EQ(set_args(context(), key_, {std::string(256, 'n') + "=1"}, &output), 1);
+  EXPECT_EQ(set_args(context(), key_, {std::string(256, 'n') + "=1"}, &output),
+            1);
   EXPECT_EQ(output, "Command line syntax error\n");
-  EXPECT_EQ(set_args(context(), key_, {std::string(255, 'n') + "=1"}, &output), 1);
+  EXPECT_EQ(set_args(context(), key_, {std::string(255, 'n') + "=1"}, &output),
+            1);
   EXPECT_EQ(output, "specified property name is not valid\n");
   // An empty value resets: a property with a stored value loses it.
   EXPECT_EQ(set_args(context(), key_, {"Port.Name="}, &output), 0);
   EXPECT_EQ(raw("Port.Name"), "<absent>");
-  EXPECT_EQ(set_args(context(), key_, {"Port.Resettable=a", "Port.Resettable="}, &output),
+  EXPECT_EQ(set_args(context(), key_, {"Port.Resettable=a", "Port.Resettable="},
+                     &output),
             0);
   EXPECT_EQ(raw("Port.Resettable"), "<absent>");
 }
