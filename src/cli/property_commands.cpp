@@ -68,8 +68,12 @@ int32_t set_properties(CommandContext* context, OutputMode mode, int32_t count,
     return 1;
   }
   int32_t result = prop_set_args(context, &device, mode, count, args);
-  dev_commit(context, &device);
+  status = dev_commit(context, &device);
   dev_close(&device);
+  if (status != 0) {
+    report_status(context, mode, status);
+    result = 1;
+  }
   return result;
 }
 

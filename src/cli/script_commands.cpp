@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "cli/handlers.h"
+#include "cli/status.h"
 #include "config/os_class.h"
 #include "platform/dialog.h"
 #include "platform/process.h"
@@ -66,10 +67,23 @@ int32_t msg_handler(OutputMode, int32_t count, char* const* args) {
   return 0;
 }
 
-int32_t osver_handler(OutputMode, int32_t, char* const*) {
+namespace {
+
+// The platform class as the exit code. A version record that cannot be read
+// is reported, and its class is 100, as for any failed version query: a
+// class is only answered when the record was read.
+int32_t answer_os_class(CommandContext* context, OutputMode mode, int32_t,
+                        char* const*) {
   OsClass os_class = 0;
-  get_os_class(&os_class);
+  StatusCode status = get_os_class(&os_class);
+  if (status != 0) report_status(context, mode, status);
   return os_class;
+}
+
+}  // namespace
+
+int32_t osver_handler(OutputMode mode, int32_t count, char* const* args) {
+  return run_in_context(answer_os_class, mode, count, args);
 }
 
 int32_t wait_handler(OutputMode, int32_t, char* const*) {

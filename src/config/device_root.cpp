@@ -40,7 +40,7 @@ StatusCode lock_device_root(const char* path, NamedLock* lock) {
 
 StatusCode find_subkey_by_value(RegKey root, const char* value_name,
                                 const char* wanted, char* name,
-                                uint32_t capacity) {
+                                uint32_t capacity, SubkeyNames* unnamed) {
   if (wanted == nullptr || *wanted == '\0') return W32_ERROR_INVALID_PARAMETER;
   if (value_name == nullptr || *value_name == '\0') {
     return W32_ERROR_INVALID_PARAMETER;
@@ -60,6 +60,9 @@ StatusCode find_subkey_by_value(RegKey root, const char* value_name,
     status = read_text_value(subkey, value_name, text, SEARCH_VALUE_CAPACITY);
     reg_close_key(subkey);
     if (status == 0 && equal_folded(text, wanted)) return 0;
+    if (status == W32_ERROR_FILE_NOT_FOUND && unnamed != nullptr) {
+      unnamed->push_back(name);
+    }
     std::memset(name, 0, capacity);
   }
 }

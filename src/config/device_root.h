@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "config/setup_info.h"
 #include "platform/lock.h"
@@ -15,6 +17,9 @@ constexpr uint32_t ROOT_WRITE_ACCESS = W32_KEY_QUERY_VALUE | W32_KEY_SET_VALUE |
                                        W32_KEY_ENUMERATE_SUB_KEYS;
 constexpr uint32_t SUBKEY_NAME_CAPACITY = 17;
 constexpr uint32_t ROOT_PATH_CAPACITY = 260;
+
+// Names of subkeys, as a search collects them.
+typedef std::vector<std::string> SubkeyNames;
 
 // Reads the path of the device root, [cfg_strings] "dev_reg_root", into
 // path (ROOT_PATH_CAPACITY bytes): 0xF0000004 when it cannot be read.
@@ -32,7 +37,10 @@ StatusCode open_device_root(const char* path, bool write, RegKey* root);
 StatusCode lock_device_root(const char* path, NamedLock* lock);
 
 // Name of the first subkey of root whose value value_name equals wanted
-// without regard to case; 2 when none does.
+// without regard to case; 2 when none does. When unnamed is not null, it
+// receives the names of the subkeys passed over because they hold no value
+// value_name at all.
 StatusCode find_subkey_by_value(RegKey root, const char* value_name,
                                 const char* wanted, char* name,
-                                uint32_t capacity);
+                                uint32_t capacity,
+                                SubkeyNames* unnamed = nullptr);

@@ -71,17 +71,19 @@ OsClass classify_version(const PlatformVersion* version, bool (*is_admin)(),
 }
 
 OsClass classify_platform() {
-  PlatformVersion version{};
-  bool known = platform_get_version(&version);
-  version.service_pack[sizeof version.service_pack - 1] = '\0';
-  return classify_version(known ? &version : nullptr, platform_is_user_admin,
-                          osr21_key_opens);
+  OsClass os_class = CLASS_OTHER;
+  get_os_class(&os_class);
+  return os_class;
 }
 
 StatusCode get_os_class(OsClass* out) {
   if (out == nullptr) return W32_ERROR_INVALID_PARAMETER;
-  *out = classify_platform();
-  return 0;
+  PlatformVersion version{};
+  StatusCode status = platform_get_version(&version);
+  version.service_pack[sizeof version.service_pack - 1] = '\0';
+  *out = classify_version(status == 0 ? &version : nullptr,
+                          platform_is_user_admin, osr21_key_opens);
+  return status;
 }
 
 bool is_admin_class(OsClass os_class) {

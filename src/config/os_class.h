@@ -16,10 +16,11 @@ constexpr const char* OSR21_KEY_PATH =
 OsClass classify_version(const PlatformVersion* version, bool (*is_admin)(),
                          bool (*osr21_present)());
 
-// Classifies the running platform afresh.
+// Classifies the running platform afresh; 100 when the version query fails.
 OsClass classify_platform();
 
-// 87 when out is null, else 0 with the class in *out.
+// 87 when out is null; else the class in *out and the status of the version
+// query: 0, or its failure, for which the class is 100.
 StatusCode get_os_class(OsClass* out);
 
 // 5 for classes 6, 8, 11; else 0.

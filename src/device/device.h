@@ -46,8 +46,9 @@ StatusCode dev_auto_configure(SetupInfo info, RegKey device);
 // The automatic value for auto index k at the given baud rate (non-zero).
 uint32_t auto_value(uint32_t k, uint32_t baud);
 
-// Deletes every subkey of the device root whose marker begins with "d", with
-// the root's lock held.
+// Deletes every subkey of the device root whose marker begins with "d", and
+// every device subkey left without its name value by a creation cut short,
+// with the root's lock held.
 StatusCode dev_purge(CommandContext* context);
 
 // Listing: reads the first device name into record->name. 259 when there is
@@ -67,9 +68,12 @@ StatusCode dev_read_at(const CommandContext* context, DeviceRecord* record);
 // subkey goes into subkey (SUBKEY_NAME_CAPACITY bytes). value_name_capacity
 // is the size of the buffer for the name value's name (at most 265). Returns
 // the status of the search (or of the failed lookup of the name value's
-// name); 2 also for a name too long for a name value.
+// name); 2 also for a name too long for a name value. unnamed, when not
+// null, collects the subkeys the search passed over for holding no name
+// value.
 StatusCode dev_find_subkey(const CommandContext* context, const char* name,
-                           uint32_t value_name_capacity, char* subkey);
+                           uint32_t value_name_capacity, char* subkey,
+                           SubkeyNames* unnamed = nullptr);
 
 // Deletes the key of the device called record->name, whatever its state,
 // with the root's lock held. The root must be open for writing.
@@ -79,8 +83,12 @@ StatusCode dev_remove(CommandContext* context, DeviceRecord* record);
 // subkey number, marked new, with its name value and an all-ones mask; the
 // key, open for reading and setting values, is left in record->key.
 // 0xF0000001 when the device exists, 0xF0000006 for a name longer than 247
-// characters. The root's lock is held from the duplicate check on, and the
-// key's writes land as one group: where the platform can, a crash leaves no
-// key or the whole of it. A write that fails deletes the half-made key again
-// and gives its code. The root must be open for writing.
+// characters; any other failure of the duplicate check is returned and
+// nothing is created. The root's lock is held from the duplicate check on.
+// Device subkeys without a name value, which a creation cut short leaves
+// (on Windows a crash between the key's writes), are deleted before the
+// number is chosen. The key's writes land as one group: where the platform
+// can, a crash leaves no key or the whole of it. A write that fails deletes
+// the half-made key again and gives its code. The root must be open for
+// writing.
 StatusCode dev_create(CommandContext* context, DeviceRecord* record);

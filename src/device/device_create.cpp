@@ -10,11 +10,24 @@
 
 namespace {
 
-// True when a device called name exists below the context's root (any
-// failure of the search counts as absence).
-bool device_exists(const CommandContext* context, const char* name) {
-  char subkey[SUBKEY_NAME_CAPACITY] = {0};
-  return dev_find_subkey(context, name, OPEN_VALUE_NAME_CAPACITY, subkey) == 0;
+// Deletes the half-made device keys among the subkeys that the duplicate
+// check found without a name value (unnamed), each checked against the name
+// value that creation writes: the check searches by the name of the device
+// open, which a name of 256 to 264 characters makes another value. A
+// deletion that fails leaves the key as it was, and the choice of a number
+// passes over it.
+StatusCode delete_half_made_devices(SetupInfo info, RegKey root,
+                                    const SubkeyNames& unnamed) {
+  if (unnamed.empty()) return 0;
+  char value_name[VALUE_NAME_CAPACITY];
+  StatusCode status = name_value_name(info, value_name, sizeof(value_name));
+  if (status != 0) return status;
+  for (const std::string& subkey : unnamed) {
+    if (is_half_made_device(root, subkey.c_str(), value_name)) {
+      reg_delete_key(root, subkey.c_str());
+    }
+  }
+  return 0;
 }
 
 // Writes "zeb_dev_<n>" for the lowest n whose subkey of root cannot be
@@ -99,7 +112,14 @@ StatusCode dev_create(CommandContext* context, DeviceRecord* record) {
   if (std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH) {
     return STATUS_INVALID_PARAM;
   }
-  if (device_exists(context, record->name)) return STATUS_DUP_DEVICE;
+  char found[SUBKEY_NAME_CAPACITY] = {0};
+  SubkeyNames unnamed;
+  status = dev_find_subkey(context, record->name, OPEN_VALUE_NAME_CAPACITY,
+                           found, &unnamed);
+  if (status == 0) return STATUS_DUP_DEVICE;
+  if (status != W32_ERROR_FILE_NOT_FOUND) return status;
+  status = delete_half_made_devices(context->setup, context->root, unnamed);
+  if (status != 0) return status;
   char subkey[DEVICE_SUBKEY_NAME_CAPACITY];
   lowest_free_subkey(context->root, subkey, sizeof(subkey));
   return create_whole_device_key(context->setup, context->root, subkey,

@@ -40,7 +40,7 @@ StatusCode configure_and_mark(SetupInfo info, RegKey key) {
     return STATUS_NO_XPT;
   }
   status = dev_auto_configure(info, key);
-  if (status == 0) write_marker(key, MARKER_COMMITTED);
+  if (status == 0) status = write_marker(key, MARKER_COMMITTED);
   return status;
 }
 
@@ -52,9 +52,10 @@ bool is_doomed(RegKey root, const char* subkey) {
   return size > 0 && marker[0] == MARKER_DOOMED[0];
 }
 
-// Walks the subkeys of root, deleting the doomed ones. After a deletion the
-// same index holds the next subkey.
-StatusCode purge_root(RegKey root) {
+// Walks the subkeys of root, deleting the doomed ones and the device keys
+// without a name value (value_name). After a deletion the same index holds
+// the next subkey.
+StatusCode purge_root(RegKey root, const char* value_name) {
   uint32_t index = 0;
   for (;;) {
     char subkey[ROOT_SUBKEY_NAME_CAPACITY];
@@ -62,7 +63,9 @@ StatusCode purge_root(RegKey root) {
     StatusCode status = reg_enum_key(root, index, subkey, &length);
     if (status == W32_ERROR_NO_MORE_ITEMS) return 0;
     if (status != 0) return status;
-    if (is_doomed(root, subkey) && reg_delete_key(root, subkey) == 0) continue;
+    bool unwanted = is_doomed(root, subkey) ||
+                    is_half_made_device(root, subkey, value_name);
+    if (unwanted && reg_delete_key(root, subkey) == 0) continue;
     ++index;
   }
 }
@@ -70,7 +73,8 @@ StatusCode purge_root(RegKey root) {
 }  // namespace
 
 StatusCode dev_find_subkey(const CommandContext* context, const char* name,
-                           uint32_t value_name_capacity, char* subkey) {
+                           uint32_t value_name_capacity, char* subkey,
+                           SubkeyNames* unnamed) {
   if (std::strlen(name) > DEVICE_NAME_MAX_LENGTH) {
     return W32_ERROR_FILE_NOT_FOUND;
   }
@@ -84,7 +88,7 @@ StatusCode dev_find_subkey(const CommandContext* context, const char* name,
   char wanted[WANTED_NAME_CAPACITY];
   std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX, name);
   return find_subkey_by_value(context->root, value_name, wanted, subkey,
-                              SUBKEY_NAME_CAPACITY);
+                              SUBKEY_NAME_CAPACITY, unnamed);
 }
 
 StatusCode dev_open(const CommandContext* context, DeviceRecord* record) {
@@ -174,14 +178,17 @@ StatusCode dev_purge(CommandContext* context) {
   if (context == nullptr || context->root == nullptr) {
     return STATUS_NO_ARGUMENT;
   }
+  char value_name[VALUE_NAME_CAPACITY];
+  StatusCode status =
+      name_value_name(context->setup, value_name, sizeof(value_name));
+  if (status != 0) return status;
   RegKey root = context->root;
-  StatusCode status = 0;
   if (!context->root_writable) {
     status = open_device_root(context->root_path, true, &root);
     if (status != 0) return status;
   }
   status = context_lock_root(context);
-  if (status == 0) status = purge_root(root);
+  if (status == 0) status = purge_root(root, value_name);
   if (root != context->root) reg_close_key(root);
   return status;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "device/device_layout.h"
+#include "platform/fold.h"
 
 StatusCode read_dword_value(RegKey key, const char* name, uint32_t* value) {
   unsigned char bytes[4] = {0, 0, 0, 0};
@@ -52,4 +53,29 @@ StatusCode name_value_name(SetupInfo info, char* buffer, uint32_t capacity) {
 bool value_exists(RegKey key, const char* name) {
   uint32_t size = 0;
   return reg_query_value(key, name, nullptr, nullptr, &size) == 0;
+}
+
+bool is_device_subkey_name(const char* name) {
+  size_t prefix = std::strlen(DEVICE_SUBKEY_PREFIX);
+  if (std::strlen(name) <= prefix ||
+      !equal_folded_bytes(name, prefix, DEVICE_SUBKEY_PREFIX, prefix)) {
+    return false;
+  }
+  const char* number = name + prefix;
+  if (number[0] == '0' && number[1] != '\0') return false;
+  for (const char* digit = number; *digit != '\0'; ++digit) {
+    if (*digit < '0' || *digit > '9') return false;
+  }
+  return true;
+}
+
+bool is_half_made_device(RegKey root, const char* subkey,
+                         const char* value_name) {
+  if (!is_device_subkey_name(subkey)) return false;
+  RegKey key = nullptr;
+  if (reg_open_key(root, subkey, DEVICE_READ_RIGHTS, &key) != 0) return false;
+  uint32_t size = 0;
+  StatusCode status = reg_query_value(key, value_name, nullptr, nullptr, &size);
+  reg_close_key(key);
+  return status == W32_ERROR_FILE_NOT_FOUND;
 }

@@ -10,8 +10,10 @@ struct PlatformVersion {
   char service_pack[128];   // CSDVersion text
 };
 
-// GetVersionExA: fills *out; false when the query fails.
-bool platform_get_version(PlatformVersion* out);
+#include "platform/types.h"
+
+// GetVersionExA: fills *out; 0, or the code of the failed query.
+StatusCode platform_get_version(PlatformVersion* out);
 
 // IsUserAdmin: true when the caller holds administrator rights.
 bool platform_is_user_admin();

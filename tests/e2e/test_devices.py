@@ -128,10 +128,10 @@ def test_device_without_transport_is_removed_by_its_commit(plat):
     check(plat, ["aq", "Com2", "Parity=Even"], "", 1)
     check(plat, ["l"], listing("Keep"), 0)
     assert sorted(root_keys(plat)) == ["zeb_dev_0"]
-    # A committed device that lost its transport class stays; s does not
-    # report the failed commit.
+    # A committed device that lost its transport class stays, with the value
+    # s stored; the commit's failure is reported.
     put_keys(plat, {"zeb_dev_1": device_values("Old", xpt=None)})
-    check(plat, ["s", "Old", "Parity=Odd"], "", 0)
+    check(plat, ["s", "Old", "Parity=Odd"], NO_XPT, 1)
     dev = root_keys(plat)["zeb_dev_1"]
     assert sz(dev, "") == ""
     assert sz(dev, "Parity") == "Odd"
@@ -289,7 +289,7 @@ def test_purge_deletes_subkeys_whose_marker_begins_with_small_d(plat):
     put_keys(plat, {"zeb_dev_5": device_values("Late", marker="d")})
     check(plat, ["r", "New"], "New removed\n", 0)
     delete_value(plat, "zeb_dev_0", "DevPartClass")
-    check(plat, ["s", "Keep", "Parity=Odd"], "", 0)
+    check(plat, ["s", "Keep", "Parity=Odd"], NO_XPT, 1)
     keys = root_keys(plat)
     assert sorted(keys) == ["zeb_dev_0", "zeb_dev_3", "zeb_dev_5",
                             "zz_nomarker", "zz_other"]
@@ -384,7 +384,7 @@ def test_text_values_without_terminator_read_safely(plat):
     # A marker "n" stored without a terminator still dooms the device when
     # its commit fails.
     delete_value(plat, "zeb_dev_0", "DevPartClass")
-    check(plat, ["s", "Bin", "Parity=Odd"], "", 0)
+    check(plat, ["s", "Bin", "Parity=Odd"], NO_XPT, 1)
     assert root_keys(plat) == {}
 
 
@@ -453,8 +453,8 @@ def test_values_read_raw_whatever_their_type_and_length(plat):
     assert r.out.startswith("*** failed to get Transport :Buffer overflow\n"
                             "List Properties for Big\n"), r.out
     # A marker too long for the commit's 8 bytes ends the commit before
-    # anything is written or doomed; s does not report it.
-    check(plat, ["s", "LongMark", "Parity=Odd"], "", 0)
+    # anything is written or doomed; s reports it.
+    check(plat, ["s", "LongMark", "Parity=Odd"], "Buffer overflow\n", 1)
     # A baud rate longer than 4 bytes (the text "1200") counts as missing.
     check(plat, ["s", "TextBaud", "Parity=Odd"], "", 0)
     # A mask longer than 4 bytes counts as 0: nothing is automatic.

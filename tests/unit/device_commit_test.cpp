@@ -186,9 +186,18 @@ TEST_F(DevicePurge, DeletesEveryMarkerBeginningWithSmallD) {
   make_device("zeb_dev_6", "G", "d");
   make_device("zeb_dev_7", "H", "dddddddddddd");  // too long for 8 bytes
   make_device("foreign_subkey_name_of_some_length", "I", "d");
+  // Keys without a name value: device keys that a creation cut short go,
+  // whatever their marker; keys of other names stay.
+  for (const char* subkey : {"zeb_dev_8", "ZEB_DEV_9", "zeb_dev_08", "other"}) {
+    RegKey key = make_key(subkey);
+    set_sz(key, nullptr, "n");
+    reg_close_key(key);
+  }
+  reg_close_key(make_key("zeb_dev_10"));
   EXPECT_EQ(dev_purge(context()), 0u);
-  EXPECT_EQ(subkeys(), (std::vector<std::string>{"zeb_dev_2", "zeb_dev_4",
-                                                 "zeb_dev_5", "zeb_dev_7"}));
+  EXPECT_EQ(subkeys(),
+            (std::vector<std::string>{"other", "zeb_dev_08", "zeb_dev_2",
+                                      "zeb_dev_4", "zeb_dev_5", "zeb_dev_7"}));
 }
 
 TEST_F(DevicePurge, EnumerationFailureEndsThePurgeWithItsCode) {

@@ -208,6 +208,38 @@ TEST_F(DeviceCreate, RefusesADuplicateInAnyCaseAndLeavesItAlone) {
   EXPECT_EQ(read_dword("zeb_dev_0", "Port.Count"), 7);
 }
 
+// A crash between a key's birth and its name value (on Windows, where its
+// writes land one by one) leaves a device key that no search finds and
+// that stops every listing: creation deletes such keys first, and only
+// those named as device keys are.
+TEST_F(DeviceCreate, DeletesHalfMadeDeviceKeysBeforeChoosingTheNumber) {
+  for (const char* subkey : {"zeb_dev_0", "zeb_dev_2", "zeb_dev_03", "other"}) {
+    RegKey key = make_key(subkey);
+    set_sz(key, nullptr, "n");
+    reg_close_key(key);
+  }
+  make_device("zeb_dev_1", "A", "");
+  ASSERT_EQ(create(context(), "B"), 0u);
+  EXPECT_EQ(subkeys(), (std::vector<std::string>{"other", "zeb_dev_0",
+                                                 "zeb_dev_03", "zeb_dev_1"}));
+  EXPECT_EQ(read_raw("zeb_dev_0", "FriendlyName"),
+            std::string("ZEB_DEV_B") + '\0');
+}
+
+// Only "no such device" lets creation go on: a duplicate check that fails
+// otherwise (here a subkey name too long for the search, met before the
+// device) is passed on, and nothing is created.
+TEST_F(DeviceCreate, FailedDuplicateCheckCreatesNothing) {
+  make_device("zeb_dev_0", "Com1", "");
+  fault_arm_subject(FaultPoint::kRegEnumKey, kDeviceRootPath, 1018);
+  EXPECT_EQ(create(context(), "Com2"), 1018u);
+  fault_clear();
+  reg_close_key(make_key("aaaaaaaaaaaaaaaaaaaa"));
+  EXPECT_EQ(create(context(), "COM1"), W32_ERROR_MORE_DATA);
+  EXPECT_EQ(subkeys(),
+            (std::vector<std::string>{"aaaaaaaaaaaaaaaaaaaa", "zeb_dev_0"}));
+}
+
 TEST_F(DeviceCreate, NameLengthLimit) {
   ASSERT_EQ(create(context(), std::string(247, 'n')), 0u);
   EXPECT_EQ(read_raw("zeb_dev_0", "FriendlyName").size(), 256u);

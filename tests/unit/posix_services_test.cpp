@@ -1,12 +1,14 @@
 // The POSIX service backend: services scripted in the store under
 // HKLM\System\CurrentControlSet\Services, each test with its own root.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <string>
 
 #include "platform/posix/fault.h"
+#include "platform/posix/registry_store.h"
 #include "platform/registry.h"
 #include "platform/services.h"
 #include "test_root.h"
@@ -222,6 +224,55 @@ TEST_F(PosixServices, UnreadableStateFailsEveryOperation) {
   fault_clear();
   EXPECT_EQ(stored_state("Svc"), W32_SERVICE_RUNNING);
   svc_close(service);
+}
+
+// Starts the stopped service name in a child process once the pipe barrier
+// reads as closed: exit code 0 when it started it, 1 when it found it
+// running, 2 otherwise.
+pid_t start_in_child(const char* name, const int barrier[2]) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  close(barrier[1]);
+  char byte;
+  while (read(barrier[0], &byte, 1) > 0) {
+  }
+  registry_store_reset();  // a connection of its own
+  ServiceHandle manager = nullptr;
+  ServiceHandle service = nullptr;
+  if (svc_open_manager(W32_GENERIC_EXECUTE, &manager) != 0 ||
+      svc_open_service(manager, name, W32_GENERIC_EXECUTE, &service) != 0) {
+    _exit(2);
+  }
+  StatusCode status = svc_start(service);
+  _exit(status == 0 ? 0 : status == W32_ERROR_SERVICE_ALREADY_RUNNING ? 1 : 2);
+}
+
+// Of several processes starting one stopped service at once, exactly one
+// starts it and the others find it running, as the service manager
+// serializes its controls.
+TEST_F(PosixServices, ConcurrentStartsStartTheServiceOnce) {
+  constexpr int kStarters = 6;
+  for (int round = 0; round < 10; ++round) {
+    set_dword("Svc", "State", W32_SERVICE_STOPPED);
+    registry_store_reset();
+    int barrier[2];
+    ASSERT_EQ(pipe(barrier), 0);
+    pid_t children[kStarters];
+    for (pid_t& child : children) child = start_in_child("Svc", barrier);
+    close(barrier[0]);
+    close(barrier[1]);
+    int started = 0;
+    int running = 0;
+    for (pid_t child : children) {
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFEXITED(status));
+      started += WEXITSTATUS(status) == 0 ? 1 : 0;
+      running += WEXITSTATUS(status) == 1 ? 1 : 0;
+    }
+    EXPECT_EQ(started, 1) << "round " << round;
+    EXPECT_EQ(running, kStarters - 1) << "round " << round;
+  }
 }
 
 }  // namespace

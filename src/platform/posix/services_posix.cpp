@@ -181,8 +181,24 @@ StatusCode query_in_key(RegKey key, void* state) {
   return settle_state(key, static_cast<uint32_t*>(state));
 }
 
+// Runs operation on key as one group of the store, so that what it reads
+// and what it writes land together: of two processes starting (or stopping)
+// one service at once, the second sees the first one's state, as the
+// service manager serializes its controls.
+StatusCode run_as_group(RegKey key, StatusCode (*operation)(RegKey, void*),
+                        void* context) {
+  StatusCode status = reg_begin_group();
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = operation(key, context);
+  if (status != W32_ERROR_SUCCESS) {
+    reg_abandon_group();
+    return status;
+  }
+  return reg_end_group();
+}
+
 // Checks the handle's right and runs one operation on the service's key,
-// opened with key_access.
+// opened with key_access; an operation that may write runs as one group.
 StatusCode with_service_key(ServiceHandle service, uint32_t right,
                             uint32_t key_access,
                             StatusCode (*operation)(RegKey, void*),
@@ -192,7 +208,11 @@ StatusCode with_service_key(ServiceHandle service, uint32_t right,
   RegKey key = nullptr;
   StatusCode status = open_service_key(service->name, key_access, &key);
   if (status != W32_ERROR_SUCCESS) return status;
-  status = operation(key, context);
+  if ((key_access & W32_KEY_SET_VALUE) != 0) {
+    status = run_as_group(key, operation, context);
+  } else {
+    status = operation(key, context);
+  }
   reg_close_key(key);
   return status;
 }
