@@ -192,3 +192,12 @@ StatusCode fault_hit(FaultPoint point, const char* subject) {
   }
   return fails ? fire(point, subject, code) : 0;
 }
+
+FaultSubject fault_subject_below(const FaultSubject& parent, const char* path) {
+  FaultSubject subject = parent;
+  if (path != nullptr && *path != '\0') {
+    if (!subject.text.empty()) subject.text += '\\';
+    subject.text += path;
+  }
+  return subject;
+}

@@ -11,16 +11,16 @@
 #include "platform/registry.h"
 
 struct RegKeyHandle {
-  int64_t id;        // row of the key in the store
-  uint32_t access;   // rights asked for at open or create
-  std::string path;  // below HKEY_LOCAL_MACHINE, as opened; for fault subjects
+  int64_t id;            // row of the key in the store
+  uint32_t access;       // rights asked for at open or create
+  FaultSubject subject;  // the path as opened, in test builds
 };
 
 namespace {
 
 constexpr size_t kMaxKeyNameLength = 256;  // longer names: 87, as in Wine
 
-RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS, ""};
+RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS, {}};
 
 bool has_right(RegKey key, uint32_t right) {
   return (key->access & right) == right;
@@ -89,11 +89,8 @@ StatusCode find_key(RegKey parent, const char* path, int64_t* id) {
 
 StatusCode new_handle(RegKey parent, const char* path, int64_t id,
                       uint32_t access, RegKey* out) {
-  std::string full = parent->path;
-  if (path != nullptr && *path != '\0') {
-    full += full.empty() ? path : "\\" + std::string(path);
-  }
-  *out = new RegKeyHandle{id, access, full};
+  *out =
+      new RegKeyHandle{id, access, fault_subject_below(parent->subject, path)};
   live_handle_made(LiveHandle::kRegKey);
   return W32_ERROR_SUCCESS;
 }
@@ -225,7 +222,7 @@ StatusCode reg_create_key(RegKey parent, const char* name, uint32_t access,
 StatusCode reg_enum_key(RegKey key, uint32_t index, char* name,
                         uint32_t* name_len) {
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
-  StatusCode status = fault_hit(FaultPoint::kRegEnumKey, key->path.c_str());
+  StatusCode status = fault_hit(FaultPoint::kRegEnumKey, key->subject.c_str());
   if (status != W32_ERROR_SUCCESS) return status;
   if (name == nullptr || name_len == nullptr) {
     return W32_ERROR_INVALID_PARAMETER;
@@ -251,7 +248,8 @@ StatusCode reg_enum_value(RegKey key, uint32_t index, char* name,
                           uint32_t* name_len, uint32_t* type, void* data,
                           uint32_t* data_size) {
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
-  StatusCode status = fault_hit(FaultPoint::kRegEnumValue, key->path.c_str());
+  StatusCode status =
+      fault_hit(FaultPoint::kRegEnumValue, key->subject.c_str());
   if (status != W32_ERROR_SUCCESS) return status;
   if (name == nullptr || name_len == nullptr ||
       (data != nullptr && data_size == nullptr)) {
