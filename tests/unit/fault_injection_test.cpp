@@ -327,11 +327,12 @@ TEST_F(FaultInjection, FailedStepInsideAGroup) {
 
 // A read transaction whose commit fails must end all the same.
 TEST_F(FaultInjection, FailedEndOfAReadLeavesNoTransactionOpen) {
-  RegKey key = create("Soft");
+  RegKey key = create("Soft\\Deep");
   reg_close_key(key);
-  registry_store_reset();  // the open below reads afresh
+  // A path of two names is read in one transaction.
   fault_arm_subject(FaultPoint::kStoreStep, "COMMIT", W32_ERROR_ACCESS_DENIED);
-  ASSERT_EQ(reg_open_key(reg_local_machine(), "Soft", W32_KEY_ALL_ACCESS, &key),
+  ASSERT_EQ(reg_open_key(reg_local_machine(), "Soft\\Deep", W32_KEY_ALL_ACCESS,
+                         &key),
             0u);
   EXPECT_TRUE(fault_fired(nullptr));
   EXPECT_FALSE(registry_store_transaction_open());

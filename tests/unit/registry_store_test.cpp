@@ -406,8 +406,7 @@ TEST_F(RegistryStoreTest, OpeningAPathSeesKeysOfAnotherProcess) {
         << step.name;
     if (key != nullptr) reg_close_key(key);
     reg_close_key(a);
-    // A handle of a key deleted meanwhile answers 1018, through the cache
-    // too.
+    // A handle of a key deleted meanwhile answers 1018.
     if (previous != nullptr) {
       bool gone = step.change == delete_deep_key ||
                   step.change == delete_a_and_make_it_again;

@@ -61,9 +61,9 @@ StatusCode store_key_exists(int64_t id, bool* exists);
 StatusCode store_find_child(int64_t parent, const std::string& name,
                             int64_t* id);
 
-// The key reached from start through the children named names, in order:
-// *id, or 0 when one of them is missing (start itself is not checked). Served
-// from a cache while the store is unchanged, by this connection or any other.
+// The key reached from start through the children named names, in order, in
+// one state of the store: *id, or 0 when one of them is missing (start itself
+// is not checked).
 StatusCode store_find_path(int64_t start, const std::vector<std::string>& names,
                            int64_t* id);
 

@@ -63,9 +63,6 @@ struct StoreState {
   int64_t data_version;              // when the caches were filled
   std::map<int64_t, std::vector<std::string>> children;  // by key id
   std::map<int64_t, std::vector<StoreValue>> values;     // by key id
-  // Keys reached from a key through folded names, each followed by '\\'
-  // (0 when missing), by the key started from.
-  std::map<std::pair<int64_t, std::string>, int64_t> paths;
 };
 
 StoreState g_store;
@@ -105,7 +102,6 @@ StatusCode exec(const char* sql) {
 void forget_caches() {
   g_store.children.clear();
   g_store.values.clear();
-  g_store.paths.clear();
 }
 
 // ---- Connection ----
@@ -376,12 +372,10 @@ StatusCode check_caches() {
   return W32_ERROR_SUCCESS;
 }
 
-// The child names of key id; the path cache learns each child's key on the
-// way, since a listing is mostly followed by opening the keys it lists.
+// The child names of key id.
 StatusCode read_children(int64_t id, std::vector<std::string>* names) {
   static Statement statement{
-      "SELECT name, folded, id FROM keys WHERE parent = ?1 ORDER BY folded",
-      nullptr};
+      "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded", nullptr};
   Query query;
   StatusCode status = query_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
@@ -389,7 +383,6 @@ StatusCode read_children(int64_t id, std::vector<std::string>* names) {
   bool row = false;
   while ((status = query_step(&query, &row)) == W32_ERROR_SUCCESS && row) {
     names->push_back(column_text(query, 0));
-    g_store.paths[{id, column_text(query, 1) + '\\'}] = column_int(query, 2);
   }
   query_end(&query);
   return status;
@@ -438,33 +431,24 @@ void end_read(bool own) {
   if (own && run_statement(&commit) != W32_ERROR_SUCCESS) exec("ROLLBACK");
 }
 
-// The entry of cache for key, after checking the caches, or null. When it
-// is null a read transaction is open for filling it (*own_read: begun here,
-// to be ended with end_read); what is read there is at least as new as the
-// state that was checked, which is all the check needs.
-template <typename Key, typename Value>
-StatusCode cache_lookup(std::map<Key, Value>* cache, const Key& key,
-                        bool* own_read, const Value** found) {
-  *found = nullptr;
-  *own_read = false;
-  StatusCode status = check_caches();
-  if (status != W32_ERROR_SUCCESS) return status;
-  auto entry = cache->find(key);
-  if (entry != cache->end()) {
-    *found = &entry->second;
-    return W32_ERROR_SUCCESS;
-  }
-  return begin_read(own_read);
-}
-
 // The list of key id from cache, or read by fill after checking that the key
-// still exists.
+// still exists, in one read transaction. What is read there is at least as
+// new as the state the caches were checked against, which is all the check
+// needs.
 template <typename List, typename Fill>
 StatusCode cached_list(std::map<int64_t, List>* cache, int64_t id, Fill fill,
                        const List** out) {
+  *out = nullptr;
+  StatusCode status = check_caches();
+  if (status != W32_ERROR_SUCCESS) return status;
+  auto entry = cache->find(id);
+  if (entry != cache->end()) {
+    *out = &entry->second;
+    return W32_ERROR_SUCCESS;
+  }
   bool own_read = false;
-  StatusCode status = cache_lookup(cache, id, &own_read, out);
-  if (status != W32_ERROR_SUCCESS || *out != nullptr) return status;
+  status = begin_read(&own_read);
+  if (status != W32_ERROR_SUCCESS) return status;
   bool exists = false;
   List list;
   status = store_key_exists(id, &exists);
@@ -494,12 +478,12 @@ StatusCode find_folded_child(int64_t parent, const std::string& folded,
   return status;
 }
 
-// The key reached from start through folded names: *id, or 0.
-StatusCode read_path(int64_t start, const std::vector<std::string>& folded,
+// The key reached from start through names: *id, or 0.
+StatusCode read_path(int64_t start, const std::vector<std::string>& names,
                      int64_t* id) {
   *id = start;
-  for (const std::string& name : folded) {
-    StatusCode status = find_folded_child(*id, name, id);
+  for (const std::string& name : names) {
+    StatusCode status = find_folded_child(*id, fold_text(name), id);
     if (status != W32_ERROR_SUCCESS || *id == 0) return status;
   }
   return W32_ERROR_SUCCESS;
@@ -629,27 +613,13 @@ StatusCode store_find_child(int64_t parent, const std::string& name,
 StatusCode store_find_path(int64_t start, const std::vector<std::string>& names,
                            int64_t* id) {
   *id = 0;
-  std::vector<std::string> folded;
-  std::string joined;
-  for (const std::string& name : names) {
-    folded.push_back(fold_text(name));
-    joined += folded.back();
-    joined += '\\';
-  }
-  std::pair<int64_t, std::string> key(start, std::move(joined));
+  // A walk of several names reads them in one state of the store.
   bool own_read = false;
-  const int64_t* cached = nullptr;
-  StatusCode status = cache_lookup(&g_store.paths, key, &own_read, &cached);
-  if (status != W32_ERROR_SUCCESS) return status;
-  if (cached != nullptr) {
-    *id = *cached;
-    return W32_ERROR_SUCCESS;
-  }
-  status = read_path(start, folded, id);
+  StatusCode status =
+      names.size() > 1 ? begin_read(&own_read) : W32_ERROR_SUCCESS;
+  if (status == W32_ERROR_SUCCESS) status = read_path(start, names, id);
   end_read(own_read);
-  if (status != W32_ERROR_SUCCESS) return status;
-  g_store.paths[std::move(key)] = *id;
-  return W32_ERROR_SUCCESS;
+  return status;
 }
 
 StatusCode store_insert_key(int64_t parent, const std::string& name,
