@@ -331,12 +331,38 @@ TEST_F(FaultInjection, FailedEndOfAReadLeavesNoTransactionOpen) {
   reg_close_key(key);
   // A path of two names is read in one transaction.
   fault_arm_subject(FaultPoint::kStoreStep, "COMMIT", W32_ERROR_ACCESS_DENIED);
-  ASSERT_EQ(reg_open_key(reg_local_machine(), "Soft\\Deep", W32_KEY_ALL_ACCESS,
-                         &key),
-            0u);
+  ASSERT_EQ(
+      reg_open_key(reg_local_machine(), "Soft\\Deep", W32_KEY_ALL_ACCESS, &key),
+      0u);
   EXPECT_TRUE(fault_fired(nullptr));
   EXPECT_FALSE(registry_store_transaction_open());
   EXPECT_EQ(set_text(key, "v", "1"), 0u);
+  reg_close_key(key);
+}
+
+// A snapshot whose begin fails at any step leaves nothing open; one whose end
+// fails ends all the same.
+TEST_F(FaultInjection, FailedSnapshotLeavesNoTransactionOpen) {
+  RegKey key = create("Soft");
+  const StatusCase cases[] = {
+      {FaultPoint::kRegBeginSnapshot, ""},
+      {FaultPoint::kStoreStep, "BEGIN"},
+      {FaultPoint::kStoreStep, "PRAGMA data_version"},
+      {FaultPoint::kStoreStep, "COMMIT"},
+  };
+  for (const StatusCase& c : cases) {
+    SCOPED_TRACE(c.subject);
+    fault_clear();
+    fault_arm_subject(c.point, c.subject, W32_ERROR_REGISTRY_IO_FAILED);
+    StatusCode status = reg_begin_snapshot();
+    if (status == 0) reg_end_snapshot();
+    EXPECT_TRUE(fault_fired(nullptr));
+    EXPECT_EQ(status, std::string(c.subject) == "COMMIT"
+                          ? 0u
+                          : W32_ERROR_REGISTRY_IO_FAILED);
+    EXPECT_FALSE(registry_store_transaction_open());
+    EXPECT_EQ(set_text(key, "v", "1"), 0u);
+  }
   reg_close_key(key);
 }
 

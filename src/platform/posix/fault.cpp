@@ -138,6 +138,7 @@ const char* fault_point_name(FaultPoint point) {
                                        "reg_delete_value",
                                        "reg_begin_group",
                                        "reg_end_group",
+                                       "reg_begin_snapshot",
                                        "store step",
                                        "store begin",
                                        "store commit",

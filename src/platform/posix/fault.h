@@ -33,6 +33,7 @@ enum class FaultPoint {
   kRegDeleteValue,         // the value name
   kRegBeginGroup,          // ""
   kRegEndGroup,            // ""
+  kRegBeginSnapshot,       // ""
   kStoreStep,              // the SQL text of a store statement
   kStoreBegin,             // "BEGIN IMMEDIATE" or "SAVEPOINT nested"
   kStoreCommit,            // "COMMIT" or "RELEASE nested"

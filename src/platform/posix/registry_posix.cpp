@@ -410,3 +410,11 @@ StatusCode reg_end_group() {
 }
 
 void reg_abandon_group() { store_rollback(); }
+
+StatusCode reg_begin_snapshot() {
+  StatusCode status = fault_hit(FaultPoint::kRegBeginSnapshot, nullptr);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return store_begin_snapshot();
+}
+
+void reg_end_snapshot() { store_end_snapshot(); }

@@ -44,6 +44,9 @@ struct StoreConnection {
   bool read_only;                         // opened without write access
   std::vector<StoreStatement*> prepared;  // those holding a statement of db
   int depth;                              // open write transactions, nested too
+  int snapshots;                          // open snapshots, nested too
+  bool snapshot_reads;    // the outermost snapshot began a read transaction
+  uint64_t transactions;  // outermost transactions begun so far
 };
 
 extern StoreConnection g_store;
@@ -103,6 +106,9 @@ bool write_transaction_alive();
 // 1016 unless a write transaction is alive: writes run inside one only.
 StatusCode require_write_transaction();
 
+// Whether a transaction (read or write) is open on the connection.
+bool transaction_open();
+
 // Begins a read transaction unless a transaction is open already; *own tells
 // whether one was begun, to be ended by end_read.
 StatusCode begin_read(bool* own);
@@ -114,3 +120,8 @@ void end_read(bool own);
 
 // Forgets every cached listing; each write, commit and rollback does.
 void forget_caches();
+
+// Drops the caches when another connection has changed the store since they
+// were filled. Inside a transaction that has been checked already, the store
+// cannot have changed, and nothing is asked.
+StatusCode check_caches();

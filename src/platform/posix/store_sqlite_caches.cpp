@@ -9,15 +9,16 @@ namespace {
 // The listings read so far, and the store's state they were read in.
 struct ListingCaches {
   int64_t data_version;  // SQLite's data_version then; -1: none read yet
+  uint64_t checked_in;   // the transaction checked last; 0: none
   std::map<int64_t, std::vector<std::string>> children;  // by key id
   std::map<int64_t, std::vector<StoreValue>> values;     // by key id
 };
 
-ListingCaches g_caches{-1, {}, {}};
+ListingCaches g_caches{-1, 0, {}, {}};
 
 // Drops the caches when another connection has changed the store since they
 // were filled (this connection's own writes drop them as they are made).
-StatusCode check_caches() {
+StatusCode check_data_version() {
   static StoreStatement statement{"PRAGMA data_version", nullptr};
   StoreQuery query;
   StatusCode status = sql_start(&statement, &query);
@@ -99,6 +100,18 @@ StatusCode cached_list(std::map<int64_t, List>* cache, int64_t id, Fill fill,
 }
 
 }  // namespace
+
+StatusCode check_caches() {
+  bool in_transaction = transaction_open();
+  if (in_transaction && g_caches.checked_in == g_store.transactions) {
+    return W32_ERROR_SUCCESS;
+  }
+  StatusCode status = check_data_version();
+  if (status == W32_ERROR_SUCCESS && in_transaction) {
+    g_caches.checked_in = g_store.transactions;
+  }
+  return status;
+}
 
 void forget_caches() {
   g_caches.data_version = -1;

@@ -56,6 +56,8 @@ void close_connection() {
   g_store.db = nullptr;
   g_store.read_only = false;
   g_store.depth = 0;
+  g_store.snapshots = 0;
+  g_store.snapshot_reads = false;
   forget_caches();
 }
 
@@ -81,8 +83,9 @@ StatusCode begin_level() {
   const char* sql = g_store.depth == 0 ? "BEGIN IMMEDIATE" : "SAVEPOINT nested";
   StatusCode status = fault_hit(FaultPoint::kStoreBegin, sql);
   if (status == W32_ERROR_SUCCESS) status = sql_exec(sql);
-  if (status == W32_ERROR_SUCCESS) g_store.depth++;
-  return status;
+  if (status != W32_ERROR_SUCCESS) return status;
+  if (g_store.depth++ == 0) g_store.transactions++;
+  return W32_ERROR_SUCCESS;
 }
 
 StatusCode create_schema() {
@@ -156,11 +159,20 @@ StatusCode require_write_transaction() {
                                    : W32_ERROR_REGISTRY_IO_FAILED;
 }
 
+bool transaction_open() {
+  return g_store.db != nullptr && !sqlite3_get_autocommit(g_store.db);
+}
+
 // The statements are prepared once: a listing may begin thousands.
 StatusCode begin_read(bool* own) {
   static StoreStatement begin{"BEGIN", nullptr};
-  *own = sqlite3_get_autocommit(g_store.db) != 0;
-  return *own ? sql_run(&begin) : W32_ERROR_SUCCESS;
+  *own = false;
+  if (transaction_open()) return W32_ERROR_SUCCESS;
+  StatusCode status = sql_run(&begin);
+  if (status != W32_ERROR_SUCCESS) return status;
+  *own = true;
+  g_store.transactions++;
+  return W32_ERROR_SUCCESS;
 }
 
 void end_read(bool own) {
@@ -173,8 +185,7 @@ void end_read(bool own) {
 void registry_store_reset() { close_connection(); }
 
 bool registry_store_transaction_open() {
-  return g_store.depth > 0 ||
-         (g_store.db != nullptr && !sqlite3_get_autocommit(g_store.db));
+  return g_store.depth > 0 || g_store.snapshots > 0 || transaction_open();
 }
 
 StatusCode store_open(StoreMode mode, bool* absent) {
@@ -208,6 +219,7 @@ StatusCode store_open(StoreMode mode, bool* absent) {
 }
 
 StatusCode store_begin_write() {
+  if (g_store.snapshots > 0) return W32_ERROR_REGISTRY_IO_FAILED;
   bool absent = false;
   StatusCode status = store_open(StoreMode::kWrite, &absent);
   if (status != W32_ERROR_SUCCESS) return status;
@@ -250,4 +262,32 @@ void store_rollback() {
   }
   g_store.depth--;
   forget_caches();
+}
+
+// The snapshot's read transaction begins at once, not at its first read, and
+// the caches are checked in it, so that its lookups need not check again.
+StatusCode store_begin_snapshot() {
+  if (g_store.snapshots > 0 || g_store.depth > 0) {
+    g_store.snapshots++;
+    return W32_ERROR_SUCCESS;
+  }
+  bool absent = false;
+  StatusCode status = store_open(StoreMode::kRead, &absent);
+  bool own = false;
+  if (status == W32_ERROR_SUCCESS && !absent) status = begin_read(&own);
+  if (status == W32_ERROR_SUCCESS && own) status = check_caches();
+  if (status != W32_ERROR_SUCCESS) {
+    end_read(own);
+    return status;
+  }
+  g_store.snapshot_reads = own;
+  g_store.snapshots = 1;
+  return W32_ERROR_SUCCESS;
+}
+
+void store_end_snapshot() {
+  if (g_store.snapshots == 0 || --g_store.snapshots > 0) return;
+  // A failed read may have ended the transaction already, as SQLite may.
+  end_read(g_store.snapshot_reads && transaction_open());
+  g_store.snapshot_reads = false;
 }
