@@ -31,18 +31,14 @@ bool has_right(RegKey key, uint32_t right) {
 StatusCode split_path(const char* path, std::vector<std::string>* names) {
   if (path == nullptr) return W32_ERROR_SUCCESS;
   if (path[0] == '\\') return W32_ERROR_BAD_PATHNAME;
-  std::string name;
-  for (const char* c = path;; c++) {
-    if (*c != '\\' && *c != '\0') {
-      name += *c;
-      continue;
-    }
-    if (name.size() > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
-    if (!name.empty()) names->push_back(name);
-    name.clear();
-    if (*c == '\0') break;
+  for (const char* name = path;;) {
+    const char* end = std::strchr(name, '\\');
+    size_t length = end != nullptr ? end - name : std::strlen(name);
+    if (length > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
+    if (length > 0) names->emplace_back(name, length);
+    if (end == nullptr) return W32_ERROR_SUCCESS;
+    name = end + 1;
   }
-  return W32_ERROR_SUCCESS;
 }
 
 // 2 when a key is missing below an existing start, 1018 when start itself
@@ -165,10 +161,10 @@ StatusCode deliver_value(uint32_t type, const std::vector<uint8_t>& data,
   return W32_ERROR_SUCCESS;
 }
 
-// Reads value name of key id: 2 when absent (or the store is), 1018 when
-// the key is gone.
+// Reads value name of key id, its data valid until the next store call: 2
+// when absent (or the store is), 1018 when the key is gone.
 StatusCode read_value(int64_t id, const char* name, uint32_t* type,
-                      std::vector<uint8_t>* data) {
+                      const std::vector<uint8_t>** data) {
   bool absent = false;
   StatusCode status = store_open(StoreMode::kRead, &absent);
   if (status != W32_ERROR_SUCCESS) return status;
@@ -237,11 +233,11 @@ StatusCode reg_enum_key(RegKey key, uint32_t index, char* name,
     return key->id == kStoreRootKeyId ? W32_ERROR_NO_MORE_ITEMS
                                       : W32_ERROR_KEY_DELETED;
   }
-  const std::vector<std::string>* children = nullptr;
+  const std::vector<StoreChild>* children = nullptr;
   status = store_children(key->id, &children);
   if (status != W32_ERROR_SUCCESS) return status;
   if (index >= children->size()) return W32_ERROR_NO_MORE_ITEMS;
-  return copy_name((*children)[index], name, name_len);
+  return copy_name((*children)[index].name, name, name_len);
 }
 
 StatusCode reg_enum_value(RegKey key, uint32_t index, char* name,
@@ -288,11 +284,11 @@ StatusCode reg_query_value(RegKey key, const char* name, uint32_t* type,
   }
   if (!has_right(key, W32_KEY_QUERY_VALUE)) return W32_ERROR_ACCESS_DENIED;
   uint32_t stored_type = 0;
-  std::vector<uint8_t> bytes;
+  const std::vector<uint8_t>* bytes = nullptr;
   status = read_value(key->id, name, &stored_type, &bytes);
   if (status == W32_ERROR_FILE_NOT_FOUND && type != nullptr) *type = 0;
   if (status != W32_ERROR_SUCCESS) return status;
-  return deliver_value(stored_type, bytes, type, data, data_size);
+  return deliver_value(stored_type, *bytes, type, data, data_size);
 }
 
 StatusCode reg_query_subkey_default(RegKey key, const char* subkey, char* data,
@@ -311,19 +307,20 @@ StatusCode reg_query_subkey_default(RegKey key, const char* subkey, char* data,
     return W32_ERROR_ACCESS_DENIED;
   }
   uint32_t type = 0;
-  std::vector<uint8_t> bytes;
+  const std::vector<uint8_t>* bytes = nullptr;
   status = read_value(id, nullptr, &type, &bytes);
   if (status == W32_ERROR_FILE_NOT_FOUND) {
     // A key without a default value reads as the empty text.
+    static const std::vector<uint8_t> kEmptyText(1, 0);
     type = W32_REG_SZ;
-    bytes.assign(1, 0);
+    bytes = &kEmptyText;
     status = W32_ERROR_SUCCESS;
   }
   if (status != W32_ERROR_SUCCESS) return status;
   uint32_t size = data_size != nullptr && *data_size > 0
                       ? static_cast<uint32_t>(*data_size)
                       : 0;
-  status = deliver_value(type, bytes, nullptr, data,
+  status = deliver_value(type, *bytes, nullptr, data,
                          data_size != nullptr ? &size : nullptr);
   if (data_size != nullptr) *data_size = static_cast<int32_t>(size);
   return status;
@@ -370,7 +367,7 @@ StatusCode reg_delete_value(RegKey key, const char* name) {
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (!has_right(key, W32_KEY_SET_VALUE)) return W32_ERROR_ACCESS_DENIED;
   uint32_t type = 0;
-  std::vector<uint8_t> bytes;
+  const std::vector<uint8_t>* bytes = nullptr;
   status = read_value(key->id, name, &type, &bytes);
   if (status != W32_ERROR_SUCCESS) return status;
   status = store_begin_write();

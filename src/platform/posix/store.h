@@ -29,6 +29,13 @@
 // The key HKEY_LOCAL_MACHINE; it always exists and cannot be deleted.
 constexpr int64_t kStoreRootKeyId = 1;
 
+// One child key as a listing gives it.
+struct StoreChild {
+  std::string name;    // spelling at creation
+  std::string folded;  // name with A-Z folded, by which children are ordered
+  int64_t id;          // the child's key
+};
+
 // One value as a listing gives it.
 struct StoreValue {
   std::string name;           // spelling at creation
@@ -71,7 +78,8 @@ void store_end_snapshot();
 // Whether key id exists (kStoreRootKeyId always does).
 StatusCode store_key_exists(int64_t id, bool* exists);
 
-// The child of parent named name: *id, or 0 when there is none.
+// The child of parent named name: *id, or 0 when there is none. Inside a
+// transaction a listing of parent cached in it answers, if there is one.
 StatusCode store_find_child(int64_t parent, const std::string& name,
                             int64_t* id);
 
@@ -99,11 +107,12 @@ StatusCode store_delete_key(int64_t id);
 // store changed; inside one (a snapshot or a write) the store cannot change
 // but by this connection's own writes, which drop the caches, so it is asked
 // once, when the transaction begins.
-StatusCode store_children(int64_t id, const std::vector<std::string>** out);
+StatusCode store_children(int64_t id, const std::vector<StoreChild>** out);
 
-// The type and data of value name of key id; 2 when the key has no such value.
+// The type and data of value name of key id, the data valid until the next
+// store call; 2 when the key has no such value.
 StatusCode store_get_value(int64_t id, const std::string& name, uint32_t* type,
-                           std::vector<uint8_t>* data);
+                           const std::vector<uint8_t>** data);
 
 // Writes value name of key id, replacing the type and data of a value of that
 // name (whose spelling stays). Inside a write transaction only.

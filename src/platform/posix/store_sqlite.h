@@ -59,14 +59,15 @@ StatusCode sql_status(int rc);
 // Runs sql (statements without parameters) on the connection.
 StatusCode sql_exec(const char* sql);
 
-// Starts a run of statement: prepared on first use, reset, bindings cleared;
-// 1016 when the store is not open.
+// Starts a run of statement: prepared on first use, and reset; 1016 when the
+// store is not open. The bindings of the last run stay until each parameter
+// is bound again, as every run must do before it steps.
 StatusCode sql_start(StoreStatement* statement, StoreQuery* query);
 
 // Binds value to the next parameter.
 void sql_bind_int(StoreQuery* query, int64_t value);
 
-// Binds a copy of text, so that a temporary may be passed.
+// Binds text, which must stay in place until sql_end (no copy is made).
 void sql_bind_text(StoreQuery* query, const std::string& text);
 
 // Binds size bytes at data, which must stay in place until sql_end; zero
@@ -88,7 +89,9 @@ StatusCode sql_run(StoreStatement* statement);
 
 int64_t sql_column_int(const StoreQuery& query, int column);
 std::string sql_column_text(const StoreQuery& query, int column);
-std::vector<uint8_t> sql_column_blob(const StoreQuery& query, int column);
+// Replaces *bytes with the column's, keeping the capacity it has.
+void sql_column_blob(const StoreQuery& query, int column,
+                     std::vector<uint8_t>* bytes);
 
 // Resets every prepared statement, so that none holds the transaction open.
 void sql_reset_statements();
@@ -125,3 +128,8 @@ void forget_caches();
 // were filled. Inside a transaction that has been checked already, the store
 // cannot have changed, and nothing is asked.
 StatusCode check_caches();
+
+// The child of parent whose folded name is folded, from a listing of parent
+// cached and checked inside the open transaction: *id, or 0 when there is no
+// such listing or no such child in it (then SQL must be asked).
+void find_cached_child(int64_t parent, const std::string& folded, int64_t* id);

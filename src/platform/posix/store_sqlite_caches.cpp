@@ -1,5 +1,6 @@
 // The listings of a key's children and values, cached while the store is
 // unchanged, by this connection or any other.
+#include <algorithm>
 #include <map>
 
 #include "platform/posix/store_sqlite.h"
@@ -10,8 +11,8 @@ namespace {
 struct ListingCaches {
   int64_t data_version;  // SQLite's data_version then; -1: none read yet
   uint64_t checked_in;   // the transaction checked last; 0: none
-  std::map<int64_t, std::vector<std::string>> children;  // by key id
-  std::map<int64_t, std::vector<StoreValue>> values;     // by key id
+  std::map<int64_t, std::vector<StoreChild>> children;  // by key id
+  std::map<int64_t, std::vector<StoreValue>> values;    // by key id
 };
 
 ListingCaches g_caches{-1, 0, {}, {}};
@@ -35,17 +36,20 @@ StatusCode check_data_version() {
   return W32_ERROR_SUCCESS;
 }
 
-// The child names of key id.
-StatusCode read_children(int64_t id, std::vector<std::string>* names) {
+// The children of key id.
+StatusCode read_children(int64_t id, std::vector<StoreChild>* children) {
   static StoreStatement statement{
-      "SELECT name FROM keys WHERE parent = ?1 ORDER BY folded", nullptr};
+      "SELECT name, folded, id FROM keys WHERE parent = ?1 ORDER BY folded",
+      nullptr};
   StoreQuery query;
   StatusCode status = sql_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
   sql_bind_int(&query, id);
   bool row = false;
   while ((status = sql_step(&query, &row)) == W32_ERROR_SUCCESS && row) {
-    names->push_back(sql_column_text(query, 0));
+    children->push_back(StoreChild{sql_column_text(query, 0),
+                                   sql_column_text(query, 1),
+                                   sql_column_int(query, 2)});
   }
   sql_end(&query);
   return status;
@@ -64,7 +68,8 @@ StatusCode read_values(int64_t id, std::vector<StoreValue>* values) {
     values->push_back(
         StoreValue{sql_column_text(query, 0),
                    static_cast<uint32_t>(sql_column_int(query, 1)),
-                   sql_column_blob(query, 2)});
+                   {}});
+    sql_column_blob(query, 2, &values->back().data);
   }
   sql_end(&query);
   return status;
@@ -113,13 +118,29 @@ StatusCode check_caches() {
   return status;
 }
 
+// The listing is in SQLite's order of the folded names, byte by byte, which
+// is std::string's.
+void find_cached_child(int64_t parent, const std::string& folded, int64_t* id) {
+  *id = 0;
+  if (!transaction_open() || g_caches.checked_in != g_store.transactions) {
+    return;
+  }
+  auto entry = g_caches.children.find(parent);
+  if (entry == g_caches.children.end()) return;
+  const std::vector<StoreChild>& children = entry->second;
+  auto child = std::lower_bound(
+      children.begin(), children.end(), folded,
+      [](const StoreChild& c, const std::string& f) { return c.folded < f; });
+  if (child != children.end() && child->folded == folded) *id = child->id;
+}
+
 void forget_caches() {
   g_caches.data_version = -1;
   g_caches.children.clear();
   g_caches.values.clear();
 }
 
-StatusCode store_children(int64_t id, const std::vector<std::string>** out) {
+StatusCode store_children(int64_t id, const std::vector<StoreChild>** out) {
   return cached_list(&g_caches.children, id, read_children, out);
 }
 

@@ -115,7 +115,10 @@ StatusCode choose_journal() {
 }
 
 StatusCode connect(const std::string& path, bool exists) {
-  // One thread uses the connection: SQLite need not lock it on every call.
+  // One thread uses SQLite: it need not lock the connection, nor count its
+  // memory under a lock, on every call. (Setting this fails, harmlessly, once
+  // SQLite has been initialized.)
+  sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX |
               (exists ? 0 : SQLITE_OPEN_CREATE);
   int rc = sqlite3_open_v2(path.c_str(), &g_store.db, flags, nullptr);

@@ -8,7 +8,8 @@ namespace {
 // The child of parent whose folded name is folded: *id, or 0.
 StatusCode find_folded_child(int64_t parent, const std::string& folded,
                              int64_t* id) {
-  *id = 0;
+  find_cached_child(parent, folded, id);
+  if (*id != 0) return W32_ERROR_SUCCESS;
   static StoreStatement statement{
       "SELECT id FROM keys WHERE parent = ?1 AND folded = ?2", nullptr};
   StoreQuery query;
@@ -91,12 +92,13 @@ StatusCode store_insert_key(int64_t parent, const std::string& name,
   if (status != W32_ERROR_SUCCESS) return status;
   static StoreStatement statement{
       "INSERT INTO keys(parent, name, folded) VALUES(?1, ?2, ?3)", nullptr};
+  std::string folded = fold_text(name);
   StoreQuery query;
   status = sql_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
   sql_bind_int(&query, parent);
   sql_bind_text(&query, name);
-  sql_bind_text(&query, fold_text(name));
+  sql_bind_text(&query, folded);
   bool row = false;
   status = sql_step_once(&query, &row);
   forget_caches();
@@ -121,20 +123,24 @@ StatusCode store_delete_key(int64_t id) {
   return status;
 }
 
+// The data read is copied into one buffer, kept for the next read.
 StatusCode store_get_value(int64_t id, const std::string& name, uint32_t* type,
-                           std::vector<uint8_t>* data) {
+                           const std::vector<uint8_t>** data) {
+  static std::vector<uint8_t> read;
   static StoreStatement statement{
       "SELECT type, data FROM vals WHERE key = ?1 AND folded = ?2", nullptr};
+  std::string folded = fold_text(name);
   StoreQuery query;
   StatusCode status = sql_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
   sql_bind_int(&query, id);
-  sql_bind_text(&query, fold_text(name));
+  sql_bind_text(&query, folded);
   bool row = false;
   status = sql_step(&query, &row);
   if (status == W32_ERROR_SUCCESS && row) {
     *type = static_cast<uint32_t>(sql_column_int(query, 0));
-    *data = sql_column_blob(query, 1);
+    sql_column_blob(query, 1, &read);
+    *data = &read;
   }
   sql_end(&query);
   if (status == W32_ERROR_SUCCESS && !row) return W32_ERROR_FILE_NOT_FOUND;
@@ -151,12 +157,13 @@ StatusCode store_put_value(int64_t id, const std::string& name, uint32_t type,
       " ON CONFLICT(key, folded) DO UPDATE SET type = excluded.type,"
       " data = excluded.data",
       nullptr};
+  std::string folded = fold_text(name);
   StoreQuery query;
   status = sql_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
   sql_bind_int(&query, id);
   sql_bind_text(&query, name);
-  sql_bind_text(&query, fold_text(name));
+  sql_bind_text(&query, folded);
   sql_bind_int(&query, type);
   sql_bind_blob(&query, data, size);
   bool row = false;
@@ -172,11 +179,12 @@ StatusCode store_delete_value(int64_t id, const std::string& name,
   if (status != W32_ERROR_SUCCESS) return status;
   static StoreStatement statement{
       "DELETE FROM vals WHERE key = ?1 AND folded = ?2", nullptr};
+  std::string folded = fold_text(name);
   StoreQuery query;
   status = sql_start(&statement, &query);
   if (status != W32_ERROR_SUCCESS) return status;
   sql_bind_int(&query, id);
-  sql_bind_text(&query, fold_text(name));
+  sql_bind_text(&query, folded);
   bool row = false;
   status = sql_step_once(&query, &row);
   *deleted = status == W32_ERROR_SUCCESS && sqlite3_changes(g_store.db) > 0;

@@ -44,7 +44,6 @@ StatusCode sql_start(StoreStatement* statement, StoreQuery* query) {
     g_store.prepared.push_back(statement);
   }
   sqlite3_reset(statement->stmt);
-  sqlite3_clear_bindings(statement->stmt);
   query->stmt = statement->stmt;
   return W32_ERROR_SUCCESS;
 }
@@ -78,7 +77,7 @@ void sql_bind_int(StoreQuery* query, int64_t value) {
 void sql_bind_text(StoreQuery* query, const std::string& text) {
   note_binding(query,
                sqlite3_bind_text64(query->stmt, ++query->bound, text.data(),
-                                   text.size(), SQLITE_TRANSIENT, SQLITE_UTF8));
+                                   text.size(), SQLITE_STATIC, SQLITE_UTF8));
 }
 
 void sql_bind_blob(StoreQuery* query, const void* data, uint32_t size) {
@@ -131,12 +130,14 @@ std::string sql_column_text(const StoreQuery& query, int column) {
       static_cast<size_t>(sqlite3_column_bytes(query.stmt, column)));
 }
 
-std::vector<uint8_t> sql_column_blob(const StoreQuery& query, int column) {
-  const uint8_t* bytes =
+void sql_column_blob(const StoreQuery& query, int column,
+                     std::vector<uint8_t>* bytes) {
+  const uint8_t* data =
       static_cast<const uint8_t*>(sqlite3_column_blob(query.stmt, column));
-  if (bytes == nullptr) return std::vector<uint8_t>();
-  return std::vector<uint8_t>(bytes,
-                              bytes + sqlite3_column_bytes(query.stmt, column));
+  bytes->clear();
+  if (data != nullptr) {
+    bytes->assign(data, data + sqlite3_column_bytes(query.stmt, column));
+  }
 }
 
 void sql_reset_statements() {
