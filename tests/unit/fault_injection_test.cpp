@@ -75,6 +75,19 @@ class FaultInjection : public TestRoot {
   }
 
   static int64_t live(LiveHandle kind) { return live_handle_count(kind); }
+
+  // The number of values reg_enum_value lists.
+  static uint32_t value_count(RegKey key) {
+    char name[64];
+    uint32_t count = 0;
+    for (uint32_t length = sizeof(name);
+         reg_enum_value(key, count, name, &length, nullptr, nullptr, nullptr) ==
+         0;
+         length = sizeof(name)) {
+      ++count;
+    }
+    return count;
+  }
 };
 
 TEST_F(FaultInjection, SubjectChoosesTheFailingCall) {
@@ -323,6 +336,21 @@ TEST_F(FaultInjection, FailedStepInsideAGroup) {
     EXPECT_EQ(set_text(key, "d", "1"), 0u);
     reg_close_key(key);
   }
+}
+
+// A read that SQLite answers by abandoning the group's transaction leaves no
+// listing of the writes it undid to be served.
+TEST_F(FaultInjection, FailedReadInsideAGroupForgetsWhatItListed) {
+  RegKey key = create("Soft");
+  ASSERT_EQ(reg_begin_group(), 0u);
+  EXPECT_EQ(set_text(key, "a", "1"), 0u);
+  EXPECT_EQ(value_count(key), 1u);
+  fault_arm_subject(FaultPoint::kStoreStep, "SELECT type, data*", 1016);
+  EXPECT_FALSE(has_value(key, "a"));
+  EXPECT_TRUE(fault_fired(nullptr));
+  EXPECT_EQ(value_count(key), 0u);
+  EXPECT_EQ(reg_end_group(), 1016u);
+  reg_close_key(key);
 }
 
 // A read transaction whose commit fails must end all the same.

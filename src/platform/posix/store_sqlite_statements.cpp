@@ -93,11 +93,19 @@ StatusCode sql_step(StoreQuery* query, bool* row) {
     query->rc = SQLITE_RANGE;
   }
   if (query->rc != SQLITE_OK) return sql_status(query->rc);
-  StatusCode fault = injected_step_fault(query->stmt);
-  if (fault != W32_ERROR_SUCCESS) return fault;
-  int rc = sqlite3_step(query->stmt);
-  *row = rc == SQLITE_ROW;
-  return sql_status(rc);
+  StatusCode status = injected_step_fault(query->stmt);
+  if (status == W32_ERROR_SUCCESS) {
+    int rc = sqlite3_step(query->stmt);
+    *row = rc == SQLITE_ROW;
+    status = sql_status(rc);
+  }
+  // A write transaction abandoned by the failure leaves listings read in it
+  // that hold the writes it undid.
+  if (status != W32_ERROR_SUCCESS && g_store.depth > 0 &&
+      !write_transaction_alive()) {
+    forget_caches();
+  }
+  return status;
 }
 
 void sql_end(StoreQuery* query) {
