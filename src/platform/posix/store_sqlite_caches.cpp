@@ -1,5 +1,7 @@
 // The listings of a key's children and values, cached while the store is
-// unchanged, by this connection or any other.
+// unchanged, by this connection or any other. They are kept because callers
+// enumerate by index: without them every index would read the whole list
+// again, which for a root of 10,000 devices is quadratic.
 #include <algorithm>
 #include <map>
 
