@@ -9,10 +9,9 @@ set -euo pipefail
 # The native build of the tools (make demo).
 DEMO_PACKAGES=(cmake g++ make libsqlite3-dev)
 # The Windows build, the unit and end-to-end tests (Wine, a display for the
-# dialog tests), the sanitizer and fuzz builds, the benchmarks and the
-# packages.
+# dialog tests), the sanitizer and fuzz builds and the packages.
 FULL_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev python3-pytest mingw-w64
-               wine wine64 xvfb xdotool libbenchmark-dev
+               wine wine64 xvfb xdotool
                clang libclang-rt-14-dev)  # make sanitize, make fuzz
 
 case ${1:-full} in

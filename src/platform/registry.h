@@ -81,3 +81,17 @@ StatusCode reg_end_group();
 // platform can undo them (the POSIX store: none of them lands). On Windows
 // they have landed already.
 void reg_abandon_group();
+
+// Starts a run of reads that see one state of the registry where the
+// platform can: on the POSIX store one read transaction, so that a walk over
+// a key's subkeys meets each subkey that exists throughout exactly once,
+// whatever other processes add or delete meanwhile, and every subkey it
+// meets can be opened and read. Inside a group or another snapshot it adds
+// nothing, and ends before what it is inside. No write may be made until
+// reg_end_snapshot: on the POSIX store every call that would write (and
+// reg_begin_group) fails with 1016 and changes nothing. On Windows reads see
+// the registry as it is at each call, and writes are not refused.
+StatusCode reg_begin_snapshot();
+
+// Ends the snapshot of reg_begin_snapshot.
+void reg_end_snapshot();

@@ -82,6 +82,18 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
     assert r.stdout == f"zebinstall {VERSION}\n"
 
 
+@pytest.mark.parametrize("program", ["zebcfg", "zebreg", "zebinstall"])
+def test_shipped_native_programs_carry_no_fault_injection(program):
+    # The packaged programs are stripped; the build they come from is not.
+    binary = NATIVE_DIR / program
+    if not binary.exists():
+        pytest.skip(f"{binary} is not built")
+    r = run(["nm", "--demangle", binary], os.environ)
+    assert r.returncode == 0, r.stderr
+    seam = re.findall(r"\b(?:fault_|live_handle)\w*", r.stdout)
+    assert not seam, sorted(set(seam))
+
+
 def test_the_windows_zip_holds_what_a_deployment_needs():
     archive = built("zebcfg-*-win64.zip")
     folder = f"zebcfg-{VERSION}-win64/"

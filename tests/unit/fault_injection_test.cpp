@@ -75,6 +75,19 @@ class FaultInjection : public TestRoot {
   }
 
   static int64_t live(LiveHandle kind) { return live_handle_count(kind); }
+
+  // The number of values reg_enum_value lists.
+  static uint32_t value_count(RegKey key) {
+    char name[64];
+    uint32_t count = 0;
+    for (uint32_t length = sizeof(name);
+         reg_enum_value(key, count, name, &length, nullptr, nullptr, nullptr) ==
+         0;
+         length = sizeof(name)) {
+      ++count;
+    }
+    return count;
+  }
 };
 
 TEST_F(FaultInjection, SubjectChoosesTheFailingCall) {
@@ -325,17 +338,59 @@ TEST_F(FaultInjection, FailedStepInsideAGroup) {
   }
 }
 
+// A read that SQLite answers by abandoning the group's transaction leaves no
+// listing of the writes it undid to be served.
+TEST_F(FaultInjection, FailedReadInsideAGroupForgetsWhatItListed) {
+  RegKey key = create("Soft");
+  ASSERT_EQ(reg_begin_group(), 0u);
+  EXPECT_EQ(set_text(key, "a", "1"), 0u);
+  EXPECT_EQ(value_count(key), 1u);
+  fault_arm_subject(FaultPoint::kStoreStep, "SELECT type, data*", 1016);
+  EXPECT_FALSE(has_value(key, "a"));
+  EXPECT_TRUE(fault_fired(nullptr));
+  EXPECT_EQ(value_count(key), 0u);
+  EXPECT_EQ(reg_end_group(), 1016u);
+  reg_close_key(key);
+}
+
 // A read transaction whose commit fails must end all the same.
 TEST_F(FaultInjection, FailedEndOfAReadLeavesNoTransactionOpen) {
-  RegKey key = create("Soft");
+  RegKey key = create("Soft\\Deep");
   reg_close_key(key);
-  registry_store_reset();  // the open below reads afresh
+  // A path of two names is read in one transaction.
   fault_arm_subject(FaultPoint::kStoreStep, "COMMIT", W32_ERROR_ACCESS_DENIED);
-  ASSERT_EQ(reg_open_key(reg_local_machine(), "Soft", W32_KEY_ALL_ACCESS, &key),
-            0u);
+  ASSERT_EQ(
+      reg_open_key(reg_local_machine(), "Soft\\Deep", W32_KEY_ALL_ACCESS, &key),
+      0u);
   EXPECT_TRUE(fault_fired(nullptr));
   EXPECT_FALSE(registry_store_transaction_open());
   EXPECT_EQ(set_text(key, "v", "1"), 0u);
+  reg_close_key(key);
+}
+
+// A snapshot whose begin fails at any step leaves nothing open; one whose end
+// fails ends all the same.
+TEST_F(FaultInjection, FailedSnapshotLeavesNoTransactionOpen) {
+  RegKey key = create("Soft");
+  const StatusCase cases[] = {
+      {FaultPoint::kRegBeginSnapshot, ""},
+      {FaultPoint::kStoreStep, "BEGIN"},
+      {FaultPoint::kStoreStep, "PRAGMA data_version"},
+      {FaultPoint::kStoreStep, "COMMIT"},
+  };
+  for (const StatusCase& c : cases) {
+    SCOPED_TRACE(c.subject);
+    fault_clear();
+    fault_arm_subject(c.point, c.subject, W32_ERROR_REGISTRY_IO_FAILED);
+    StatusCode status = reg_begin_snapshot();
+    if (status == 0) reg_end_snapshot();
+    EXPECT_TRUE(fault_fired(nullptr));
+    EXPECT_EQ(status, std::string(c.subject) == "COMMIT"
+                          ? 0u
+                          : W32_ERROR_REGISTRY_IO_FAILED);
+    EXPECT_FALSE(registry_store_transaction_open());
+    EXPECT_EQ(set_text(key, "v", "1"), 0u);
+  }
   reg_close_key(key);
 }
 

@@ -53,16 +53,22 @@ class RegistryStoreTest : public TestRoot {
 };
 
 TEST_F(RegistryStoreTest, MissingStoreReadsAsEmptyAndIsNotCreated) {
-  RegKey key = nullptr;
-  EXPECT_EQ(reg_open_key(reg_local_machine(), "Software", W32_KEY_READ, &key),
-            W32_ERROR_FILE_NOT_FOUND);
-  char name[20];
-  uint32_t len = sizeof(name);
-  EXPECT_EQ(reg_enum_key(reg_local_machine(), 0, name, &len),
-            W32_ERROR_NO_MORE_ITEMS);
-  uint32_t size = 0;
-  EXPECT_EQ(reg_query_value(reg_local_machine(), "x", nullptr, nullptr, &size),
-            W32_ERROR_FILE_NOT_FOUND);
+  for (bool snapshot : {false, true}) {
+    ASSERT_EQ(snapshot ? reg_begin_snapshot() : 0u, 0u);
+    RegKey key = nullptr;
+    EXPECT_EQ(reg_open_key(reg_local_machine(), "Software", W32_KEY_READ, &key),
+              W32_ERROR_FILE_NOT_FOUND);
+    char name[20];
+    uint32_t len = sizeof(name);
+    EXPECT_EQ(reg_enum_key(reg_local_machine(), 0, name, &len),
+              W32_ERROR_NO_MORE_ITEMS);
+    uint32_t size = 0;
+    EXPECT_EQ(
+        reg_query_value(reg_local_machine(), "x", nullptr, nullptr, &size),
+        W32_ERROR_FILE_NOT_FOUND);
+    if (snapshot) reg_end_snapshot();
+    EXPECT_FALSE(registry_store_transaction_open());
+  }
   struct stat info;
   EXPECT_NE(stat((root_ + "/registry.db").c_str(), &info), 0);
 }
@@ -406,8 +412,7 @@ TEST_F(RegistryStoreTest, OpeningAPathSeesKeysOfAnotherProcess) {
         << step.name;
     if (key != nullptr) reg_close_key(key);
     reg_close_key(a);
-    // A handle of a key deleted meanwhile answers 1018, through the cache
-    // too.
+    // A handle of a key deleted meanwhile answers 1018.
     if (previous != nullptr) {
       bool gone = step.change == delete_deep_key ||
                   step.change == delete_a_and_make_it_again;
@@ -422,6 +427,86 @@ TEST_F(RegistryStoreTest, OpeningAPathSeesKeysOfAnotherProcess) {
                  &previous);
   }
   if (previous != nullptr) reg_close_key(previous);
+}
+
+void add_snap_d() {
+  RegKey key = nullptr;
+  if (reg_create_key(reg_local_machine(), "Snap\\d", W32_KEY_ALL_ACCESS, &key,
+                     nullptr) != 0) {
+    _exit(1);
+  }
+}
+
+void delete_snap_b_and_add_e() {
+  RegKey key = nullptr;
+  if (reg_delete_key(reg_local_machine(), "Snap\\b") != 0 ||
+      reg_create_key(reg_local_machine(), "Snap\\e", W32_KEY_ALL_ACCESS, &key,
+                     nullptr) != 0) {
+    _exit(1);
+  }
+}
+
+// A snapshot sees the store as it was when it began: what another process
+// wrote before (a listing cached earlier notwithstanding), and nothing it
+// adds or deletes meanwhile; a subkey deleted meanwhile still opens and
+// reads.
+TEST_F(RegistryStoreTest, SnapshotSeesTheStoreAsItWasWhenItBegan) {
+  for (const char* path : {"Snap\\a", "Snap\\b", "Snap\\c"}) {
+    RegKey key = create(path);
+    set_text(key, "v", path);
+    reg_close_key(key);
+  }
+  RegKey parent = create("Snap");
+  EXPECT_EQ(subkeys(parent), (std::vector<std::string>{"a", "b", "c"}));
+  in_other_process(add_snap_d);
+  ASSERT_EQ(reg_begin_snapshot(), 0u);
+  char name[16];
+  uint32_t len = sizeof(name);
+  ASSERT_EQ(reg_enum_key(parent, 0, name, &len), 0u);
+  in_other_process(delete_snap_b_and_add_e);
+  EXPECT_EQ(subkeys(parent), (std::vector<std::string>{"a", "b", "c", "d"}));
+  RegKey b = nullptr;
+  ASSERT_EQ(reg_open_key(parent, "b", W32_KEY_READ, &b), 0u);
+  char data[16];
+  uint32_t size = sizeof(data);
+  EXPECT_EQ(reg_query_value(b, "v", nullptr, data, &size), 0u);
+  EXPECT_STREQ(data, "Snap\\b");
+  reg_close_key(b);
+  reg_end_snapshot();
+  EXPECT_FALSE(registry_store_transaction_open());
+  EXPECT_EQ(subkeys(parent), (std::vector<std::string>{"a", "c", "d", "e"}));
+  reg_close_key(parent);
+}
+
+// Inside a group a snapshot adds nothing: the group's writes are seen and
+// land with it. Inside any snapshot every write fails with 1016 and changes
+// nothing, until the outermost snapshot ends.
+TEST_F(RegistryStoreTest, SnapshotNestsAndRefusesWrites) {
+  RegKey key = create("Nest");
+  uint32_t size = 0;
+  ASSERT_EQ(reg_begin_group(), 0u);
+  set_text(key, "grouped", "1");
+  ASSERT_EQ(reg_begin_snapshot(), 0u);
+  ASSERT_EQ(reg_begin_snapshot(), 0u);
+  EXPECT_EQ(reg_query_value(key, "grouped", nullptr, nullptr, &size), 0u);
+  EXPECT_EQ(reg_set_value(key, "refused", W32_REG_SZ, "1", 2), 1016u);
+  reg_end_snapshot();
+  EXPECT_EQ(reg_set_value(key, "refused", W32_REG_SZ, "1", 2), 1016u);
+  reg_end_snapshot();
+  set_text(key, "after", "1");
+  ASSERT_EQ(reg_end_group(), 0u);
+  ASSERT_EQ(reg_begin_snapshot(), 0u);
+  EXPECT_EQ(reg_delete_value(key, "after"), 1016u);
+  EXPECT_EQ(reg_begin_group(), 1016u);
+  reg_end_snapshot();
+  EXPECT_FALSE(registry_store_transaction_open());
+  registry_store_reset();  // what follows reads from disk
+  for (const char* name : {"grouped", "after"}) {
+    EXPECT_EQ(reg_query_value(key, name, nullptr, nullptr, &size), 0u) << name;
+  }
+  EXPECT_EQ(reg_query_value(key, "refused", nullptr, nullptr, &size),
+            W32_ERROR_FILE_NOT_FOUND);
+  reg_close_key(key);
 }
 
 TEST_F(RegistryStoreTest, ConcurrentCreationsGiveOneNewKey) {

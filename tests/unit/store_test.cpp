@@ -20,9 +20,13 @@ class StoreTest : public TestRoot {
   std::vector<std::string> children(int64_t id) {
     bool absent = false;
     EXPECT_EQ(store_open(StoreMode::kRead, &absent), 0u);
-    const std::vector<std::string>* names = nullptr;
-    EXPECT_EQ(store_children(id, &names), 0u);
-    return names != nullptr ? *names : std::vector<std::string>{};
+    const std::vector<StoreChild>* listed = nullptr;
+    EXPECT_EQ(store_children(id, &listed), 0u);
+    std::vector<std::string> names;
+    if (listed != nullptr) {
+      for (const StoreChild& child : *listed) names.push_back(child.name);
+    }
+    return names;
   }
 
   int64_t insert(int64_t parent, const char* name) {
@@ -47,7 +51,7 @@ TEST_F(StoreTest, RollbackLeavesNothingBehindNorInTheListings) {
   store_rollback();
   EXPECT_EQ(children(kStoreRootKeyId), std::vector<std::string>{});
   uint32_t type = 0;
-  std::vector<uint8_t> data;
+  const std::vector<uint8_t>* data = nullptr;
   EXPECT_EQ(store_get_value(kStoreRootKeyId, "w", &type, &data),
             W32_ERROR_FILE_NOT_FOUND);
   const std::vector<StoreValue>* values = nullptr;
@@ -137,7 +141,7 @@ TEST_F(StoreTest, DeleteKeyTakesItsValuesAndKeepsTheTreeWhole) {
   EXPECT_EQ(store_delete_key(kStoreRootKeyId), W32_ERROR_ACCESS_DENIED);
   EXPECT_EQ(store_delete_key(leaf), 0u);
   uint32_t type = 0;
-  std::vector<uint8_t> data;
+  const std::vector<uint8_t>* data = nullptr;
   EXPECT_EQ(store_get_value(leaf, "v", &type, &data), W32_ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(store_delete_key(parent), 0u);
   ASSERT_EQ(store_commit(), 0u);

@@ -138,6 +138,7 @@ const char* fault_point_name(FaultPoint point) {
                                        "reg_delete_value",
                                        "reg_begin_group",
                                        "reg_end_group",
+                                       "reg_begin_snapshot",
                                        "store step",
                                        "store begin",
                                        "store commit",
@@ -191,4 +192,13 @@ StatusCode fault_hit(FaultPoint point, const char* subject) {
     g_fault.within_subject = subject;
   }
   return fails ? fire(point, subject, code) : 0;
+}
+
+FaultSubject fault_subject_below(const FaultSubject& parent, const char* path) {
+  FaultSubject subject = parent;
+  if (path != nullptr && *path != '\0') {
+    if (!subject.text.empty()) subject.text += '\\';
+    subject.text += path;
+  }
+  return subject;
 }

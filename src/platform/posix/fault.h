@@ -2,6 +2,11 @@
 // platform operation fail with a given code, so that tests reach error paths
 // a real system rarely takes. Off unless a test arms it.
 //
+// It exists only in the test build of the platform library, compiled with
+// ZEB_FAULT_INJECTION (the unit tests and fuzz harnesses link that one). In
+// the library the programs ship with, fault_hit is an inline no-op and the
+// rest of this interface is not declared, so that no trace of it remains.
+//
 // Every POSIX platform operation calls fault_hit at its start with its point
 // and its subject (the key path or value name of a registry call, the SQL of
 // a store statement, the section of an INF lookup, the service name, ...).
@@ -28,6 +33,7 @@ enum class FaultPoint {
   kRegDeleteValue,         // the value name
   kRegBeginGroup,          // ""
   kRegEndGroup,            // ""
+  kRegBeginSnapshot,       // ""
   kStoreStep,              // the SQL text of a store statement
   kStoreBegin,             // "BEGIN IMMEDIATE" or "SAVEPOINT nested"
   kStoreCommit,            // "COMMIT" or "RELEASE nested"
@@ -54,6 +60,8 @@ enum class FaultPoint {
   kLockAcquire,            // the lock's name
   kCount
 };
+
+#ifdef ZEB_FAULT_INJECTION
 
 // What fired: the point and subject of the failed call, and the operation it
 // belongs to: the most recent call at an operation-level point (registry,
@@ -96,3 +104,29 @@ const char* fault_point_name(FaultPoint point);
 // Called by the backend at the start of an operation: the code to fail with,
 // or 0 to go on. subject may be null (read as "").
 StatusCode fault_hit(FaultPoint point, const char* subject);
+
+// The subject that a handle names its later calls by (a registry key's path
+// below HKEY_LOCAL_MACHINE, as opened).
+struct FaultSubject {
+  std::string text;
+  const char* c_str() const { return text.c_str(); }
+};
+
+// The subject of path opened below the key whose subject is parent.
+FaultSubject fault_subject_below(const FaultSubject& parent, const char* path);
+
+#else
+
+inline StatusCode fault_hit(FaultPoint, const char*) {
+  return W32_ERROR_SUCCESS;
+}
+
+struct FaultSubject {
+  const char* c_str() const { return ""; }
+};
+
+inline FaultSubject fault_subject_below(const FaultSubject&, const char*) {
+  return FaultSubject();
+}
+
+#endif  // ZEB_FAULT_INJECTION

@@ -1,6 +1,10 @@
 // Counts of the handles the POSIX backend has made and not yet released, so
 // that tests can check that every path releases what it opened. The key
 // HKEY_LOCAL_MACHINE is never counted.
+//
+// Like fault injection (fault.h), the counts exist only in the test build of
+// the platform library (ZEB_FAULT_INJECTION); elsewhere the backend's calls
+// below are inline no-ops and nothing is counted.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +18,8 @@ enum class LiveHandle {
   kCount
 };
 
+#ifdef ZEB_FAULT_INJECTION
+
 // Counts one handle of kind made.
 void live_handle_made(LiveHandle kind);
 
@@ -25,3 +31,11 @@ int64_t live_handle_count(LiveHandle kind);
 
 // The name of kind, such as "registry key", for messages.
 const char* live_handle_name(LiveHandle kind);
+
+#else
+
+inline void live_handle_made(LiveHandle) {}
+
+inline void live_handle_released(LiveHandle) {}
+
+#endif  // ZEB_FAULT_INJECTION

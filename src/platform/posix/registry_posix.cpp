@@ -11,16 +11,16 @@
 #include "platform/registry.h"
 
 struct RegKeyHandle {
-  int64_t id;        // row of the key in the store
-  uint32_t access;   // rights asked for at open or create
-  std::string path;  // below HKEY_LOCAL_MACHINE, as opened; for fault subjects
+  int64_t id;            // row of the key in the store
+  uint32_t access;       // rights asked for at open or create
+  FaultSubject subject;  // the path as opened, in test builds
 };
 
 namespace {
 
 constexpr size_t kMaxKeyNameLength = 256;  // longer names: 87, as in Wine
 
-RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS, ""};
+RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS, {}};
 
 bool has_right(RegKey key, uint32_t right) {
   return (key->access & right) == right;
@@ -31,18 +31,14 @@ bool has_right(RegKey key, uint32_t right) {
 StatusCode split_path(const char* path, std::vector<std::string>* names) {
   if (path == nullptr) return W32_ERROR_SUCCESS;
   if (path[0] == '\\') return W32_ERROR_BAD_PATHNAME;
-  std::string name;
-  for (const char* c = path;; c++) {
-    if (*c != '\\' && *c != '\0') {
-      name += *c;
-      continue;
-    }
-    if (name.size() > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
-    if (!name.empty()) names->push_back(name);
-    name.clear();
-    if (*c == '\0') break;
+  for (const char* name = path;;) {
+    const char* end = std::strchr(name, '\\');
+    size_t length = end != nullptr ? end - name : std::strlen(name);
+    if (length > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
+    if (length > 0) names->emplace_back(name, length);
+    if (end == nullptr) return W32_ERROR_SUCCESS;
+    name = end + 1;
   }
-  return W32_ERROR_SUCCESS;
 }
 
 // 2 when a key is missing below an existing start, 1018 when start itself
@@ -89,11 +85,8 @@ StatusCode find_key(RegKey parent, const char* path, int64_t* id) {
 
 StatusCode new_handle(RegKey parent, const char* path, int64_t id,
                       uint32_t access, RegKey* out) {
-  std::string full = parent->path;
-  if (path != nullptr && *path != '\0') {
-    full += full.empty() ? path : "\\" + std::string(path);
-  }
-  *out = new RegKeyHandle{id, access, full};
+  *out =
+      new RegKeyHandle{id, access, fault_subject_below(parent->subject, path)};
   live_handle_made(LiveHandle::kRegKey);
   return W32_ERROR_SUCCESS;
 }
@@ -168,10 +161,10 @@ StatusCode deliver_value(uint32_t type, const std::vector<uint8_t>& data,
   return W32_ERROR_SUCCESS;
 }
 
-// Reads value name of key id: 2 when absent (or the store is), 1018 when
-// the key is gone.
+// Reads value name of key id, its data valid until the next store call: 2
+// when absent (or the store is), 1018 when the key is gone.
 StatusCode read_value(int64_t id, const char* name, uint32_t* type,
-                      std::vector<uint8_t>* data) {
+                      const std::vector<uint8_t>** data) {
   bool absent = false;
   StatusCode status = store_open(StoreMode::kRead, &absent);
   if (status != W32_ERROR_SUCCESS) return status;
@@ -225,7 +218,7 @@ StatusCode reg_create_key(RegKey parent, const char* name, uint32_t access,
 StatusCode reg_enum_key(RegKey key, uint32_t index, char* name,
                         uint32_t* name_len) {
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
-  StatusCode status = fault_hit(FaultPoint::kRegEnumKey, key->path.c_str());
+  StatusCode status = fault_hit(FaultPoint::kRegEnumKey, key->subject.c_str());
   if (status != W32_ERROR_SUCCESS) return status;
   if (name == nullptr || name_len == nullptr) {
     return W32_ERROR_INVALID_PARAMETER;
@@ -240,18 +233,19 @@ StatusCode reg_enum_key(RegKey key, uint32_t index, char* name,
     return key->id == kStoreRootKeyId ? W32_ERROR_NO_MORE_ITEMS
                                       : W32_ERROR_KEY_DELETED;
   }
-  const std::vector<std::string>* children = nullptr;
+  const std::vector<StoreChild>* children = nullptr;
   status = store_children(key->id, &children);
   if (status != W32_ERROR_SUCCESS) return status;
   if (index >= children->size()) return W32_ERROR_NO_MORE_ITEMS;
-  return copy_name((*children)[index], name, name_len);
+  return copy_name((*children)[index].name, name, name_len);
 }
 
 StatusCode reg_enum_value(RegKey key, uint32_t index, char* name,
                           uint32_t* name_len, uint32_t* type, void* data,
                           uint32_t* data_size) {
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
-  StatusCode status = fault_hit(FaultPoint::kRegEnumValue, key->path.c_str());
+  StatusCode status =
+      fault_hit(FaultPoint::kRegEnumValue, key->subject.c_str());
   if (status != W32_ERROR_SUCCESS) return status;
   if (name == nullptr || name_len == nullptr ||
       (data != nullptr && data_size == nullptr)) {
@@ -290,11 +284,11 @@ StatusCode reg_query_value(RegKey key, const char* name, uint32_t* type,
   }
   if (!has_right(key, W32_KEY_QUERY_VALUE)) return W32_ERROR_ACCESS_DENIED;
   uint32_t stored_type = 0;
-  std::vector<uint8_t> bytes;
+  const std::vector<uint8_t>* bytes = nullptr;
   status = read_value(key->id, name, &stored_type, &bytes);
   if (status == W32_ERROR_FILE_NOT_FOUND && type != nullptr) *type = 0;
   if (status != W32_ERROR_SUCCESS) return status;
-  return deliver_value(stored_type, bytes, type, data, data_size);
+  return deliver_value(stored_type, *bytes, type, data, data_size);
 }
 
 StatusCode reg_query_subkey_default(RegKey key, const char* subkey, char* data,
@@ -313,19 +307,20 @@ StatusCode reg_query_subkey_default(RegKey key, const char* subkey, char* data,
     return W32_ERROR_ACCESS_DENIED;
   }
   uint32_t type = 0;
-  std::vector<uint8_t> bytes;
+  const std::vector<uint8_t>* bytes = nullptr;
   status = read_value(id, nullptr, &type, &bytes);
   if (status == W32_ERROR_FILE_NOT_FOUND) {
     // A key without a default value reads as the empty text.
+    static const std::vector<uint8_t> kEmptyText(1, 0);
     type = W32_REG_SZ;
-    bytes.assign(1, 0);
+    bytes = &kEmptyText;
     status = W32_ERROR_SUCCESS;
   }
   if (status != W32_ERROR_SUCCESS) return status;
   uint32_t size = data_size != nullptr && *data_size > 0
                       ? static_cast<uint32_t>(*data_size)
                       : 0;
-  status = deliver_value(type, bytes, nullptr, data,
+  status = deliver_value(type, *bytes, nullptr, data,
                          data_size != nullptr ? &size : nullptr);
   if (data_size != nullptr) *data_size = static_cast<int32_t>(size);
   return status;
@@ -372,7 +367,7 @@ StatusCode reg_delete_value(RegKey key, const char* name) {
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (!has_right(key, W32_KEY_SET_VALUE)) return W32_ERROR_ACCESS_DENIED;
   uint32_t type = 0;
-  std::vector<uint8_t> bytes;
+  const std::vector<uint8_t>* bytes = nullptr;
   status = read_value(key->id, name, &type, &bytes);
   if (status != W32_ERROR_SUCCESS) return status;
   status = store_begin_write();
@@ -412,3 +407,11 @@ StatusCode reg_end_group() {
 }
 
 void reg_abandon_group() { store_rollback(); }
+
+StatusCode reg_begin_snapshot() {
+  StatusCode status = fault_hit(FaultPoint::kRegBeginSnapshot, nullptr);
+  if (status != W32_ERROR_SUCCESS) return status;
+  return store_begin_snapshot();
+}
+
+void reg_end_snapshot() { store_end_snapshot(); }

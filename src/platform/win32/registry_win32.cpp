@@ -100,3 +100,8 @@ StatusCode reg_begin_group() { return W32_ERROR_SUCCESS; }
 StatusCode reg_end_group() { return W32_ERROR_SUCCESS; }
 
 void reg_abandon_group() {}
+
+// Each read sees the registry as it is at the time of the call.
+StatusCode reg_begin_snapshot() { return W32_ERROR_SUCCESS; }
+
+void reg_end_snapshot() {}
