@@ -1,14 +1,10 @@
 #include "regfile_read.h"
 
 #include "platform/posix/code_page.h"
+#include "zebreg_registry.h"
 
 namespace {
 
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegBinary = 3;
-constexpr uint32_t kRegDword = 4;
-constexpr uint32_t kRegMultiSz = 7;
 constexpr size_t kMaxTypeDigits = 8;
 
 const char16_t kHeader5[] = u"Windows Registry Editor Version 5.00";
@@ -182,10 +178,6 @@ bool read_hex_bytes(RegFileReader* r, size_t pos, std::vector<uint8_t>* bytes,
   }
 }
 
-bool is_string_type(uint32_t type) {
-  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
 // UTF-16LE bytes as the code page text the store keeps; a last odd byte is
 // dropped, as the ANSI registry calls drop it.
 void utf16le_to_code_page(std::vector<uint8_t>* bytes) {
@@ -202,7 +194,7 @@ void utf16le_to_code_page(std::vector<uint8_t>* bytes) {
 bool read_hex_value(RegFileReader* r, size_t pos, RegFileEntry* entry,
                     std::string* reason) {
   pos += 3;
-  entry->type = kRegBinary;
+  entry->type = W32_REG_BINARY;
   if (pos < r->line.size() && r->line[pos] == u'(') {
     ++pos;
     size_t digits =
@@ -232,7 +224,7 @@ bool read_dword_value(const std::u16string& line, size_t pos,
   if (digits == 0 || digits > 8 || !only_comment_left(line, pos)) {
     return fail("invalid dword data: 1 to 8 hexadecimal digits", reason);
   }
-  entry->type = kRegDword;
+  entry->type = W32_REG_DWORD;
   for (int i = 0; i < 4; ++i) entry->data.push_back((number >> (8 * i)) & 0xFF);
   return true;
 }
@@ -245,7 +237,7 @@ bool read_string_value(const std::u16string& line, size_t pos,
     return fail("text after the string's closing quote", reason);
   }
   std::string bytes = code_page_text(text);
-  entry->type = kRegSz;
+  entry->type = W32_REG_SZ;
   entry->data.assign(bytes.begin(), bytes.end());
   entry->data.push_back(0);
   return true;

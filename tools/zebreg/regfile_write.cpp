@@ -7,11 +7,6 @@
 
 namespace {
 
-constexpr uint32_t kRegSz = 1;
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegBinary = 3;
-constexpr uint32_t kRegDword = 4;
-constexpr uint32_t kRegMultiSz = 7;
 // A hex line is continued once, after a byte and its comma, it is this long.
 constexpr size_t kWrapColumn = 77;
 
@@ -48,10 +43,6 @@ void put_quoted(const char* text, size_t length, std::string* out) {
   put(u'"', out);
 }
 
-bool is_string_type(uint32_t type) {
-  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
 // The bytes a hex form lists: the UTF-16LE units of a string type, as the
 // registry holds it in Unicode, or the data as they are.
 std::string listed_bytes(const RegValue& value) {
@@ -68,7 +59,7 @@ std::string listed_bytes(const RegValue& value) {
 // new line once a line reaches kWrapColumn.
 void put_hex(const RegValue& value, size_t line_start, std::string* out) {
   char prefix[24];
-  if (value.type == kRegBinary) {
+  if (value.type == W32_REG_BINARY) {
     std::snprintf(prefix, sizeof prefix, "hex:");
   } else {
     std::snprintf(prefix, sizeof prefix, "hex(%x):", value.type);
@@ -132,9 +123,9 @@ void regfile_write_value(const RegValue& value, std::string* out) {
     put_quoted(value.name.data(), value.name.size(), out);
   }
   put(u'=', out);
-  if (value.type == kRegSz) {
+  if (value.type == W32_REG_SZ) {
     put_string(value, out);
-  } else if (value.type == kRegDword && value.data.size() == 4) {
+  } else if (value.type == W32_REG_DWORD && value.data.size() == 4) {
     put_dword(value, out);
   } else {
     put_hex(value, line_start, out);

@@ -14,9 +14,6 @@
 
 namespace {
 
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegQword = 11;
-
 void print_success() {
   std::printf("reg: The operation completed successfully\n");
 }
@@ -79,31 +76,6 @@ bool type_from_name(const std::string& text, uint32_t* type) {
   return true;
 }
 
-// A REG_DWORD text: decimal, or hexadecimal after 0x; leading blanks allowed.
-bool parse_dword(const std::string& text, uint32_t* value) {
-  size_t pos = 0;
-  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) pos++;
-  int base = 10;
-  if (text.size() > pos + 1 && text[pos] == '0' &&
-      (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-    base = 16;
-    pos += 2;
-  }
-  uint64_t total = 0;
-  for (; pos < text.size(); pos++) {
-    char c = text[pos];
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : 99;
-    if (digit >= base) return false;
-    total = total * base + digit;
-    if (total > 0xFFFFFFFFu) return false;
-  }
-  *value = static_cast<uint32_t>(total);
-  return true;
-}
-
 int hex_digit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -111,13 +83,15 @@ int hex_digit(char c) {
   return -1;
 }
 
-// A REG_QWORD text as reg reads it: leading blanks, an optional sign,
-// decimal or hexadecimal after 0x; a negative number wraps around. No text
-// at all is 0.
-bool parse_qword(const std::string& text, uint64_t* value) {
+// A number as reg reads /d: leading blanks, a '+' (or, where negative_wraps,
+// a '-' that wraps the number around), decimal or hexadecimal after 0x, at
+// most max. No text at all is 0.
+bool parse_number(const std::string& text, uint64_t max, bool negative_wraps,
+                  uint64_t* value) {
   size_t pos = text.find_first_not_of(" \t");
   if (pos == std::string::npos) pos = text.size();
   bool negative = pos < text.size() && text[pos] == '-';
+  if (negative && !negative_wraps) return false;
   if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) pos++;
   int base = 10;
   if (text.size() > pos + 1 && text[pos] == '0' &&
@@ -129,7 +103,7 @@ bool parse_qword(const std::string& text, uint64_t* value) {
   for (; pos < text.size(); pos++) {
     int digit = hex_digit(text[pos]);
     if (digit < 0 || digit >= base) return false;
-    if (total > (UINT64_MAX - digit) / base) return false;
+    if (total > (max - digit) / base) return false;
     total = total * base + digit;
   }
   *value = negative ? 0 - total : total;
@@ -181,23 +155,22 @@ bool value_bytes(const RegCommand& cmd, uint32_t* type,
     return false;
   }
   if (*type == W32_REG_DWORD) {
-    uint32_t number = 0;
+    uint64_t number = 0;
     if (!cmd.has_data) {
       std::printf("reg: Invalid command line parameters\n");
       return false;
     }
-    if (!parse_dword(cmd.data, &number)) {
+    if (!parse_number(cmd.data, UINT32_MAX, false, &number)) {
       std::printf(
           "reg: The option [/d] must be followed by a valid numeric value\n");
       return false;
     }
-    const uint8_t* raw = reinterpret_cast<const uint8_t*>(&number);
-    bytes->assign(raw, raw + sizeof(number));
+    for (int i = 0; i < 4; i++) bytes->push_back((number >> (8 * i)) & 0xFF);
     return true;
   }
   if (*type == kRegQword) {
     uint64_t number = 0;
-    if (!parse_qword(cmd.data, &number)) {
+    if (!parse_number(cmd.data, UINT64_MAX, true, &number)) {
       std::printf(
           "reg: The option [/d] must be followed by a valid numeric value\n");
       return false;
@@ -347,14 +320,6 @@ int run_add(const RegCommand& cmd) {
 }
 
 // ---- delete ----
-
-// Splits subpath into the parent path and the last name.
-void split_last(const std::string& subpath, std::string* parent,
-                std::string* name) {
-  size_t slash = subpath.rfind('\\');
-  *parent = slash == std::string::npos ? "" : subpath.substr(0, slash);
-  *name = slash == std::string::npos ? subpath : subpath.substr(slash + 1);
-}
 
 int delete_value(const RegCommand& cmd, RegKey key) {
   const char* name = cmd.value_default ? "" : cmd.value_name.c_str();

@@ -51,10 +51,9 @@ std::string failed(const char* what, StatusCode status) {
 // Deletes HKEY_LOCAL_MACHINE\path with its subtree; a missing key is no
 // failure.
 StatusCode delete_key_path(const std::string& path) {
-  size_t slash = path.rfind('\\');
-  std::string parent_path =
-      slash == std::string::npos ? "" : path.substr(0, slash);
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string parent_path;
+  std::string name;
+  split_last(path, &parent_path, &name);
   RegKey parent = nullptr;
   StatusCode status = reg_open_key(reg_local_machine(), parent_path.c_str(),
                                    W32_KEY_ALL_ACCESS, &parent);

@@ -60,6 +60,13 @@ StatusCode subkey_names(RegKey key, std::vector<std::string>* names) {
   }
 }
 
+void split_last(const std::string& path, std::string* parent,
+                std::string* name) {
+  size_t slash = path.rfind('\\');
+  *parent = slash == std::string::npos ? "" : path.substr(0, slash);
+  *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 StatusCode delete_tree(RegKey parent, const std::string& name) {
   RegKey key = nullptr;
   StatusCode status =

@@ -8,6 +8,16 @@
 
 #include "platform/registry.h"
 
+// The value types that types.h leaves out.
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegQword = 11;
+
+// Whether values of type hold text, which the registry keeps in UTF-16 and
+// the store in the code page.
+inline bool is_string_type(uint32_t type) {
+  return type == W32_REG_SZ || type == kRegExpandSz || type == W32_REG_MULTI_SZ;
+}
+
 // One value as an enumeration gives it.
 struct RegValue {
   std::string name;           // "" for the default value
@@ -26,6 +36,10 @@ StatusCode enum_value(RegKey key, uint32_t index, RegValue* value);
 // Appends the names of the subkeys of key, in the order the store lists
 // them.
 StatusCode subkey_names(RegKey key, std::vector<std::string>* names);
+
+// Splits a key path into the path of its parent and its last name.
+void split_last(const std::string& path, std::string* parent,
+                std::string* name);
 
 // Deletes parent\name with every key below it; 2 when it does not exist.
 StatusCode delete_tree(RegKey parent, const std::string& name);
