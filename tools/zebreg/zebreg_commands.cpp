@@ -350,17 +350,7 @@ int delete_key(const RegCommand& cmd) {
                          cmd.display + "'?")) {
     return cancelled();
   }
-  std::string parent_path;
-  std::string name;
-  split_last(cmd.subpath, &parent_path, &name);
-  RegKey parent = nullptr;
-  StatusCode status = reg_open_key(reg_local_machine(), parent_path.c_str(),
-                                   W32_KEY_ALL_ACCESS, &parent);
-  if (status == W32_ERROR_SUCCESS) {
-    status = delete_tree(parent, name);
-    reg_close_key(parent);
-  }
-  if (status != W32_ERROR_SUCCESS) {
+  if (delete_key_path(cmd.subpath) != W32_ERROR_SUCCESS) {
     print_access_failure();
     return 1;
   }

@@ -48,22 +48,6 @@ std::string failed(const char* what, StatusCode status) {
   return std::string(what) + " (error " + std::to_string(status) + ")";
 }
 
-// Deletes HKEY_LOCAL_MACHINE\path with its subtree; a missing key is no
-// failure.
-StatusCode delete_key_path(const std::string& path) {
-  std::string parent_path;
-  std::string name;
-  split_last(path, &parent_path, &name);
-  RegKey parent = nullptr;
-  StatusCode status = reg_open_key(reg_local_machine(), parent_path.c_str(),
-                                   W32_KEY_ALL_ACCESS, &parent);
-  if (status == W32_ERROR_SUCCESS) {
-    status = delete_tree(parent, name);
-    reg_close_key(parent);
-  }
-  return status == W32_ERROR_FILE_NOT_FOUND ? W32_ERROR_SUCCESS : status;
-}
-
 // Applies one statement; *key is the key that value lines write to.
 bool apply_entry(const RegFileEntry& entry, RegKey* key, std::string* reason) {
   StatusCode status = W32_ERROR_SUCCESS;
@@ -82,6 +66,7 @@ bool apply_entry(const RegFileEntry& entry, RegKey* key, std::string* reason) {
     case RegFileAction::kDeleteKey:
       what = "the key cannot be deleted";
       status = delete_key_path(entry.path);
+      if (status == W32_ERROR_FILE_NOT_FOUND) status = W32_ERROR_SUCCESS;
       break;
     case RegFileAction::kValue:
       what = "the value cannot be written";

@@ -15,6 +15,14 @@ StatusCode enum_key(RegKey key, uint32_t index, std::string* name) {
   return status;
 }
 
+// Splits a key path into the path of its parent and its last name.
+void split_last(const std::string& path, std::string* parent,
+                std::string* name) {
+  size_t slash = path.rfind('\\');
+  *parent = slash == std::string::npos ? "" : path.substr(0, slash);
+  *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
 
 StatusCode read_value(RegKey key, const char* name, uint32_t* type,
@@ -60,13 +68,6 @@ StatusCode subkey_names(RegKey key, std::vector<std::string>* names) {
   }
 }
 
-void split_last(const std::string& path, std::string* parent,
-                std::string* name) {
-  size_t slash = path.rfind('\\');
-  *parent = slash == std::string::npos ? "" : path.substr(0, slash);
-  *name = slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 StatusCode delete_tree(RegKey parent, const std::string& name) {
   RegKey key = nullptr;
   StatusCode status =
@@ -80,4 +81,17 @@ StatusCode delete_tree(RegKey parent, const std::string& name) {
   reg_close_key(key);
   if (status != W32_ERROR_SUCCESS) return status;
   return reg_delete_key(parent, name.c_str());
+}
+
+StatusCode delete_key_path(const std::string& path) {
+  std::string parent_path;
+  std::string name;
+  split_last(path, &parent_path, &name);
+  RegKey parent = nullptr;
+  StatusCode status = reg_open_key(reg_local_machine(), parent_path.c_str(),
+                                   W32_KEY_ALL_ACCESS, &parent);
+  if (status != W32_ERROR_SUCCESS) return status;
+  status = delete_tree(parent, name);
+  reg_close_key(parent);
+  return status;
 }

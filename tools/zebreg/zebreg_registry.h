@@ -37,9 +37,9 @@ StatusCode enum_value(RegKey key, uint32_t index, RegValue* value);
 // them.
 StatusCode subkey_names(RegKey key, std::vector<std::string>* names);
 
-// Splits a key path into the path of its parent and its last name.
-void split_last(const std::string& path, std::string* parent,
-                std::string* name);
-
 // Deletes parent\name with every key below it; 2 when it does not exist.
 StatusCode delete_tree(RegKey parent, const std::string& name);
+
+// Deletes HKEY_LOCAL_MACHINE\path with every key below it; 2 when it does
+// not exist.
+StatusCode delete_key_path(const std::string& path);
