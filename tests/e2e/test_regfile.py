@@ -152,6 +152,20 @@ def test_zebregs_export_imported_by_wine_queries_as_the_native_store(stores):
     assert export(stores.wine, stores.wine_dir / "again.reg") == stores.native_export
 
 
+@pytest.mark.only_on("native", reason="the round trip within the native build, "
+                     "which runs where Wine does not (the sanitizer build)")
+def test_an_export_imports_into_an_empty_store_unchanged(plat, native_session_dir):
+    write_content(plat)
+    first = export(plat, plat.test_dir / "first.reg")
+    target_dir = new_test_dir(native_session_dir)
+    try:
+        target = NativePlatform(target_dir, native_session_dir)
+        import_file(target, plat.test_dir / "first.reg")
+        assert export(target, target_dir / "second.reg") == first
+    finally:
+        shutil.rmtree(target_dir, ignore_errors=True)
+
+
 # ----- both platforms: what export and import print around the files -----
 
 @pytest.mark.parametrize("args, out", [
