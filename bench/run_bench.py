@@ -21,6 +21,9 @@ Measured:
     sections of other lines), natively, with its peak memory;
   - `a` of one device (with a transport pair) into a root of 1,000 devices;
   - natively, one durable write of the store (`zebreg add` of one value);
+  - natively, `zebreg export` of 10,000 devices with 50 values each, timed
+    in turn with `zebreg query /s` over the same keys, and `zebreg import`
+    of the file it wrote into an empty store;
   - under Wine, `wine reg query ROOT /s` over the 10,000 devices, the same
     keys `l` reads;
   - natively, the peak memory (maximum resident set) of each process, and
@@ -51,6 +54,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 ROOT = r"SOFTWARE\ZebBench\Devices"
 PROPS = 45  # with Transport, Port.BaudRate and three timing lines: 50
+FILE_DEVICES = 10000  # the registry file rows: devices, and values of each
+FILE_VALUES = 50
 BIG_INF_BYTES = 50 * 1000 * 1000
 SETTLE_SECONDS = 2.5
 
@@ -250,14 +255,16 @@ class Figure:
         return "n/a" if self.rss_kb is None else f"{self.rss_kb / 1024:,.1f} MB"
 
 
-def timed_rows(plat, runs, program, args, check, before=None, also=None):
-    """Runs program with args on every build, runs times each, and with also (program, args, check) that command too,
+def timed_rows(plat, runs, program, args, check, before=None, also=None,
+               builds=None):
+    """Runs program with args on every build (or the first builds ones),
+    runs times each, and with also (program, args, check) that command too,
     all interleaved so that each meets the same load on the machine; returns
     one Figure per build, then one for also."""
     progress(f"{plat.label}: {program} {' '.join(args)[:40]}")
     time.sleep(max(0.0, plat.written + SETTLE_SECONDS - time.monotonic()))
     commands = [(build, program, args, check)
-                for build in range(len(plat.builds))]
+                for build in range(builds or len(plat.builds))]
     if also:
         commands.append((0,) + also)
     figures = [Figure() for _ in commands]
@@ -356,6 +363,8 @@ def measure(plat, runs, only=None):
             plat, runs, "zebreg",
             ["add", "HKLM\\" + ROOT, "/v", "Bench", "/t", "REG_DWORD", "/d",
              "1", "/f"], lambda code, out: code == 0)
+    if isinstance(plat, Native):
+        rows.update(measure_registry_files(plat, runs, wanted))
     row = "`a` into a root of 1,000 devices"
     if wanted(row):
         plat.fresh("a1000")
@@ -364,6 +373,48 @@ def measure(plat, runs, only=None):
             plat, runs, "zebcfg", ["a", "NewDev", "Transport=Serial"],
             lambda code, out: code == 0 and out == "",
             before=lambda build: plat.run(build, "zebcfg", "rq", "NewDev"))
+    return rows
+
+
+EXPORT_ROW = (f"`zebreg export` of {FILE_DEVICES:,} devices with "
+              f"{FILE_VALUES} values each")
+FILE_QUERY_ROW = f"`zebreg query /s` over the same {FILE_DEVICES:,} devices"
+IMPORT_ROW = "`zebreg import` of that file into an empty store"
+
+
+def silent_success(code, out):
+    return code == 0 and out == ""
+
+
+def measure_registry_files(native, runs, wanted):
+    """Natively: zebreg export of a large device root, timed in turn with
+    zebreg query /s over the same keys, then zebreg import of the file it
+    wrote into an empty store (on disk, as a restore would be). Only the
+    first build: an older zebreg may have neither."""
+    rows = {}
+    if not any(wanted(row) for row in (EXPORT_ROW, FILE_QUERY_ROW, IMPORT_ROW)):
+        return rows
+    native.fresh("export")
+    # zebpopulate writes 8 values of its own per device, then PROPS more.
+    populate(native, FILE_DEVICES, FILE_VALUES - 8)
+    path = str(native.work / "devices.reg")
+    key = "HKLM\\" + ROOT
+    figures = timed_rows(native, runs, "zebreg", ["export", key, path, "/y"],
+                         silent_success, builds=1,
+                         also=("zebreg", ["query", key, "/s"],
+                               query_ok(FILE_DEVICES)))
+    rows[EXPORT_ROW], rows[FILE_QUERY_ROW] = figures[:1], figures[1:]
+    if wanted(IMPORT_ROW):
+        native.fresh("import")
+        store = native.root / "registry.db"
+
+        def empty_store(build):
+            for suffix in ("", "-wal", "-shm", "-journal"):
+                Path(str(store) + suffix).unlink(missing_ok=True)
+
+        rows[IMPORT_ROW] = timed_rows(native, runs, "zebreg", ["import", path],
+                                      silent_success, before=empty_store,
+                                      builds=1)
     return rows
 
 
@@ -418,6 +469,13 @@ def print_tables(results, labels, bare, runs, counts):
                   f"{query[0].median() / figure.median():.1f}× faster "
                   f"({labels[build] or 'this build'})"
                   for build, figure in enumerate(listing)) + ".")
+    native = results.get("native", {})
+    if native.get(EXPORT_ROW) and native.get(FILE_QUERY_ROW):
+        print()
+        print(f"Natively, `zebreg export` of {FILE_DEVICES:,} devices against "
+              "`zebreg query /s` over the same keys, timed in turn: "
+              f"{native[EXPORT_ROW][0].median() / native[FILE_QUERY_ROW][0].median():.2f}"
+              "× the time of the query.")
     if "native" in results:
         print()
         print("| Native peak memory (maximum resident set) | "
@@ -425,8 +483,9 @@ def print_tables(results, labels, bare, runs, counts):
               + " |")
         print("|---|" + "---|" * len(labels))
         for row, figures in results["native"].items():
-            print(f"| {row} | " + " | ".join(
-                figure.max_rss_mb() for figure in figures) + " |")
+            cells = [figure.max_rss_mb() for figure in figures]
+            cells += ["n/a"] * (len(labels) - len(cells))
+            print(f"| {row} | " + " | ".join(cells) + " |")
     if counts:
         print()
         print("| Native `l`, instructions (callgrind) | 1,000 devices "

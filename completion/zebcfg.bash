@@ -2,7 +2,9 @@
 #
 # zebcfg completes its command words, and for the words that name a device
 # (s, sq, r, rq, p) the devices that "zebcfg l" lists, read from the store
-# that zebcfg itself would use ($ZEBCFG_ROOT or /var/lib/zebcfg).
+# that zebcfg itself would use ($ZEBCFG_ROOT or /var/lib/zebcfg). zebreg
+# completes its operations, their switches and types, and the registry file
+# of export and import.
 
 _zebcfg_words="a aq s sq r rq l p ml ms msq osver stop stopq stopd restart
 restartq restartd reboot msg wait"
@@ -42,14 +44,39 @@ _zebinstall() {
   return 0
 }
 
+# Registry files (*.reg) and folders, as names of files.
+_zebreg_files() {
+  compopt -o filenames 2>/dev/null
+  COMPREPLY=($(compgen -f -X '!*.[rR][eE][gG]' -- "$1") \
+    $(compgen -d -- "$1"))
+}
+
 _zebreg() {
   local cur=${COMP_WORDS[COMP_CWORD]}
+  local IFS=$'\n'
+  COMPREPLY=()
   if [[ $COMP_CWORD -eq 1 ]]; then
-    COMPREPLY=($(compgen -W "add query delete" -- "$cur"))
-  else
-    COMPREPLY=($(compgen -W "/v /ve /t /d /f /s REG_SZ REG_DWORD REG_BINARY
-REG_MULTI_SZ" -- "$cur"))
+    COMPREPLY=($(compgen -W "$(printf '%s\n' add query delete export \
+      import)" -- "${cur,,}"))
+    return 0
   fi
+  case ${COMP_WORDS[1],,} in
+    import)
+      [[ $COMP_CWORD -eq 2 ]] && _zebreg_files "$cur"
+      ;;
+    export)
+      if [[ $COMP_CWORD -eq 3 ]]; then
+        _zebreg_files "$cur"
+      elif [[ $COMP_CWORD -gt 3 ]]; then
+        COMPREPLY=($(compgen -W "/y" -- "$cur"))
+      fi
+      ;;
+    *)
+      COMPREPLY=($(compgen -W "$(printf '%s\n' /v /ve /t /d /f /s REG_SZ \
+        REG_EXPAND_SZ REG_MULTI_SZ REG_DWORD REG_QWORD REG_BINARY \
+        REG_NONE)" -- "$cur"))
+      ;;
+  esac
   return 0
 }
 

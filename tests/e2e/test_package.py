@@ -172,3 +172,10 @@ def test_completion_offers_command_words_and_the_store_s_devices(setup_inf):
     assert complete(plat, "zebcfg", "ml", "") == []
     assert complete(plat, "zebinstall", str(REPO / "examples" / "zeb")) == [
         str(REPO / "examples" / "zebsetup.inf")]
+    (plat.test_dir / "zebser.reg").write_bytes(b"")
+    (plat.test_dir / "zebser.txt").write_bytes(b"")
+    assert complete(plat, "zebreg", "EX") == ["export"]
+    assert complete(plat, "zebreg", "import", str(plat.test_dir / "zeb")) == [
+        str(plat.test_dir / "zebser.reg")]
+    assert complete(plat, "zebreg", "export", "HKLM\\X", "f.reg", "/") == ["/y"]
+    assert "REG_QWORD" in complete(plat, "zebreg", "add", "HKLM\\X", "/t", "REG_Q")

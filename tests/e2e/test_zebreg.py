@@ -58,6 +58,20 @@ SESSION = [
      "reg: The option [/d] must be followed by a valid string\n", 1),
     (["query", KEY],
      f"\n{FULL}\n    M    REG_MULTI_SZ    a\\0b c\n    One    REG_MULTI_SZ    x\n\n", 0),
+    # REG_NONE holds the text in UTF-16 with its terminator, as reg stores it.
+    (["add", KEY, "/v", "N", "/t", "REG_NONE", "/d", "abc", "/f"], OK, 0),
+    (["query", KEY, "/v", "N"], f"\n{FULL}\n    N    REG_NONE    6100620063000000\n\n", 0),
+    (["add", KEY, "/v", "N", "/t", "REG_NONE", "/f"], OK, 0),
+    (["query", KEY, "/v", "N"], f"\n{FULL}\n    N    REG_NONE    0000\n\n", 0),
+    # Numbers take a '+'; only a REG_QWORD takes a '-' (Wine prints every
+    # REG_QWORD as "(null)", so the exports of test_regfile check its bytes).
+    (["add", KEY, "/v", "P", "/t", "REG_DWORD", "/d", "+5", "/f"], OK, 0),
+    (["query", KEY, "/v", "P"], f"\n{FULL}\n    P    REG_DWORD    0x5\n\n", 0),
+    (["add", KEY, "/v", "P", "/t", "REG_DWORD", "/d", "-1", "/f"],
+     "reg: The option [/d] must be followed by a valid numeric value\n", 1),
+    (["add", KEY, "/v", "Q", "/t", "REG_QWORD", "/d", "-2", "/f"], OK, 0),
+    (["add", KEY, "/v", "Q", "/t", "REG_QWORD", "/d", "18446744073709551616", "/f"],
+     "reg: The option [/d] must be followed by a valid numeric value\n", 1),
     (["delete", KEY, "/f"], OK, 0),
 ]
 

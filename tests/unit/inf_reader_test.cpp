@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/inf.h"
+#include "platform/posix/code_page.h"
 #include "platform/posix/fault.h"
 #include "platform/posix/inf_text.h"
 #include "test_root.h"
@@ -374,6 +375,20 @@ TEST(InfTextTest, UnicodeFilesBecomeWindows1252AsWineConvertsThem) {
     std::string text;
     inf_decode_text(c.raw, &text);
     EXPECT_EQ(text, c.text) << c.name;
+  }
+}
+
+// zebreg exports code page text as UTF-16 and imports it back: every byte
+// must come back as itself, the 0x80 to 0x9F range through its own table.
+TEST(CodePageTest, EveryByteComesBackFromItsUtf16Unit) {
+  EXPECT_EQ(code_page_to_utf16(0x80), u'\x20AC');
+  EXPECT_EQ(code_page_to_utf16(0x9F), u'\x0178');
+  EXPECT_EQ(code_page_to_utf16(0xE9), u'\x00E9');
+  for (int byte = 0; byte < 256; ++byte) {
+    char16_t unit = code_page_to_utf16(static_cast<unsigned char>(byte));
+    std::string text;
+    code_page_from_utf16(&unit, 1, &text);
+    EXPECT_EQ(text, std::string(1, static_cast<char>(byte))) << byte;
   }
 }
 

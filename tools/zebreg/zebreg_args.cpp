@@ -14,6 +14,10 @@ const char* operation_word(RegOperation operation) {
       return "QUERY";
     case RegOperation::kDelete:
       return "DELETE";
+    case RegOperation::kExport:
+      return "EXPORT";
+    case RegOperation::kImport:
+      return "IMPORT";
     default:
       return nullptr;
   }
@@ -34,18 +38,27 @@ RegOperation operation_of(const std::string& word) {
   if (name == "add") return RegOperation::kAdd;
   if (name == "query") return RegOperation::kQuery;
   if (name == "delete") return RegOperation::kDelete;
+  if (name == "export") return RegOperation::kExport;
+  if (name == "import") return RegOperation::kImport;
   if (name == "/?" || name == "-?" || name == "/h" || name == "-h") {
     return RegOperation::kHelp;
   }
   return RegOperation::kNone;
 }
 
+// A switch is / or - and a word of letters (or ?): "/tmp/x.reg" is a file.
 bool is_switch(const std::string& arg) {
-  return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-');
+  if (arg.size() < 2 || (arg[0] != '/' && arg[0] != '-')) return false;
+  for (size_t i = 1; i < arg.size(); i++) {
+    char c = fold_letter(arg[i]);
+    if ((c < 'a' || c > 'z') && c != '?') return false;
+  }
+  return true;
 }
 
 // Whether option (lower case, without the slash) is allowed for operation.
 bool option_allowed(RegOperation operation, const std::string& option) {
+  if (operation == RegOperation::kExport) return option == "y";
   if (option == "v" || option == "ve") return true;
   if (operation == RegOperation::kAdd) {
     return option == "t" || option == "d" || option == "f";
@@ -82,6 +95,8 @@ bool apply_option(const std::vector<std::string>& args, size_t* i,
   } else if (option == "s") {
     if (cmd->recurse) return false;
     cmd->recurse = true;
+  } else if (option == "y") {
+    cmd->overwrite = true;  // reg takes it more than once
   }
   return true;
 }
@@ -101,8 +116,21 @@ int parse_command_line(const std::vector<std::string>& args, RegCommand* cmd) {
   if (args.size() < 2 || is_switch(args[1])) {
     return invalid_syntax(cmd->operation);
   }
+  if (cmd->operation == RegOperation::kImport) {
+    if (args.size() != 2) return invalid_syntax(cmd->operation);
+    cmd->file = args[1];
+    return 0;
+  }
   cmd->key_text = args[1];
-  for (size_t i = 2; i < args.size(); i++) {
+  size_t first_option = 2;
+  if (cmd->operation == RegOperation::kExport) {
+    if (args.size() < 3 || is_switch(args[2])) {
+      return invalid_syntax(cmd->operation);
+    }
+    cmd->file = args[2];
+    first_option = 3;
+  }
+  for (size_t i = first_option; i < args.size(); i++) {
     if (!is_switch(args[i]) || !apply_option(args, &i, cmd)) {
       return invalid_syntax(cmd->operation);
     }

@@ -1,12 +1,21 @@
 // Command line of zebreg, in reg.exe's syntax: the operation, the key, the
-// value name (/v or /ve), type (/t), data (/d) and the /f and /s switches.
+// value name (/v or /ve), type (/t), data (/d), the /f and /s switches, and
+// the file of export and import with export's /y.
 #pragma once
 
 #include <string>
 #include <vector>
 
 // The operations zebreg knows.
-enum class RegOperation { kNone, kAdd, kQuery, kDelete, kHelp };
+enum class RegOperation {
+  kNone,
+  kAdd,
+  kQuery,
+  kDelete,
+  kExport,
+  kImport,
+  kHelp
+};
 
 // One parsed command line.
 struct RegCommand {
@@ -23,6 +32,8 @@ struct RegCommand {
   std::string data;        // the text after /d
   bool force;              // /f: no questions
   bool recurse;            // /s: the whole subtree
+  std::string file;        // the registry file of export and import
+  bool overwrite;          // /y: export over an existing file
 };
 
 // Outcome of reading the command line: 0 when cmd is filled, else the exit

@@ -8,12 +8,11 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "regfile_write.h"
+#include "zebreg_regfile.h"
+#include "zebreg_registry.h"
 
 namespace {
-
-constexpr uint32_t kNameCapacity = 16384;
-constexpr uint32_t kRegExpandSz = 2;
-constexpr uint32_t kRegQword = 11;
 
 void print_success() {
   std::printf("reg: The operation completed successfully\n");
@@ -70,33 +69,10 @@ bool type_from_name(const std::string& text, uint32_t* type) {
     *type = W32_REG_NONE;
   else if (name == "REG_MULTI_SZ")
     *type = W32_REG_MULTI_SZ;
+  else if (name == "REG_QWORD")
+    *type = kRegQword;
   else
     return false;
-  return true;
-}
-
-// A REG_DWORD text: decimal, or hexadecimal after 0x; leading blanks allowed.
-bool parse_dword(const std::string& text, uint32_t* value) {
-  size_t pos = 0;
-  while (pos < text.size() && (text[pos] == ' ' || text[pos] == '\t')) pos++;
-  int base = 10;
-  if (text.size() > pos + 1 && text[pos] == '0' &&
-      (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-    base = 16;
-    pos += 2;
-  }
-  uint64_t total = 0;
-  for (; pos < text.size(); pos++) {
-    char c = text[pos];
-    int digit = c >= '0' && c <= '9'   ? c - '0'
-                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                       : 99;
-    if (digit >= base) return false;
-    total = total * base + digit;
-    if (total > 0xFFFFFFFFu) return false;
-  }
-  *value = static_cast<uint32_t>(total);
   return true;
 }
 
@@ -105,6 +81,33 @@ int hex_digit(char c) {
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
   return -1;
+}
+
+// A number as reg reads /d: leading blanks, a '+' (or, where negative_wraps,
+// a '-' that wraps the number around), decimal or hexadecimal after 0x, at
+// most max. No text at all is 0.
+bool parse_number(const std::string& text, uint64_t max, bool negative_wraps,
+                  uint64_t* value) {
+  size_t pos = text.find_first_not_of(" \t");
+  if (pos == std::string::npos) pos = text.size();
+  bool negative = pos < text.size() && text[pos] == '-';
+  if (negative && !negative_wraps) return false;
+  if (pos < text.size() && (text[pos] == '-' || text[pos] == '+')) pos++;
+  int base = 10;
+  if (text.size() > pos + 1 && text[pos] == '0' &&
+      (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
+    base = 16;
+    pos += 2;
+  }
+  uint64_t total = 0;
+  for (; pos < text.size(); pos++) {
+    int digit = hex_digit(text[pos]);
+    if (digit < 0 || digit >= base) return false;
+    if (total > (max - digit) / base) return false;
+    total = total * base + digit;
+  }
+  *value = negative ? 0 - total : total;
+  return true;
 }
 
 // Hex digit pairs; an odd count reads as if led by a zero.
@@ -152,21 +155,38 @@ bool value_bytes(const RegCommand& cmd, uint32_t* type,
     return false;
   }
   if (*type == W32_REG_DWORD) {
-    uint32_t number = 0;
+    uint64_t number = 0;
     if (!cmd.has_data) {
       std::printf("reg: Invalid command line parameters\n");
       return false;
     }
-    if (!parse_dword(cmd.data, &number)) {
+    if (!parse_number(cmd.data, UINT32_MAX, false, &number)) {
       std::printf(
           "reg: The option [/d] must be followed by a valid numeric value\n");
       return false;
     }
-    const uint8_t* raw = reinterpret_cast<const uint8_t*>(&number);
-    bytes->assign(raw, raw + sizeof(number));
+    for (int i = 0; i < 4; i++) bytes->push_back((number >> (8 * i)) & 0xFF);
     return true;
   }
-  if (*type == W32_REG_BINARY || *type == W32_REG_NONE) {
+  if (*type == kRegQword) {
+    uint64_t number = 0;
+    if (!parse_number(cmd.data, UINT64_MAX, true, &number)) {
+      std::printf(
+          "reg: The option [/d] must be followed by a valid numeric value\n");
+      return false;
+    }
+    for (int i = 0; i < 8; i++) bytes->push_back((number >> (8 * i)) & 0xFF);
+    return true;
+  }
+  if (*type == W32_REG_NONE) {
+    // As reg stores it: the text in UTF-16LE with its terminator.
+    std::string units;
+    append_utf16le(cmd.data, &units);
+    units.append(2, '\0');
+    bytes->assign(units.begin(), units.end());
+    return true;
+  }
+  if (*type == W32_REG_BINARY) {
     if (!parse_binary(cmd.data, bytes)) {
       std::printf(
           "reg: The option [/d] must be followed by a valid hexadecimal "
@@ -266,75 +286,6 @@ void print_value(const std::string& name, uint32_t type,
               type_name(type), data_text(type, bytes).c_str());
 }
 
-// ---- Registry access ----
-
-// Reads value name of key; 0, 2 or another registry code.
-StatusCode read_value(RegKey key, const char* name, uint32_t* type,
-                      std::vector<uint8_t>* bytes) {
-  uint32_t size = 0;
-  StatusCode status = reg_query_value(key, name, type, nullptr, &size);
-  while (status == W32_ERROR_SUCCESS) {
-    bytes->assign(size, 0);
-    status = reg_query_value(key, name, type, bytes->data(), &size);
-    if (status == W32_ERROR_SUCCESS) bytes->resize(size);
-    if (status != W32_ERROR_MORE_DATA) break;
-    status = W32_ERROR_SUCCESS;
-  }
-  return status;
-}
-
-// Value number index of key: 0, 259 at the end, or another code.
-StatusCode enum_value(RegKey key, uint32_t index, std::string* name,
-                      uint32_t* type, std::vector<uint8_t>* bytes) {
-  std::vector<char> buffer(kNameCapacity);
-  uint32_t size = 256;
-  for (;;) {
-    uint32_t name_len = kNameCapacity;
-    bytes->assign(size, 0);
-    StatusCode status = reg_enum_value(key, index, buffer.data(), &name_len,
-                                       type, bytes->data(), &size);
-    if (status == W32_ERROR_MORE_DATA && size > bytes->size()) continue;
-    if (status != W32_ERROR_SUCCESS) return status;
-    bytes->resize(size);
-    name->assign(buffer.data(), name_len);
-    return W32_ERROR_SUCCESS;
-  }
-}
-
-StatusCode enum_key(RegKey key, uint32_t index, std::string* name) {
-  std::vector<char> buffer(kNameCapacity);
-  uint32_t name_len = kNameCapacity;
-  StatusCode status = reg_enum_key(key, index, buffer.data(), &name_len);
-  if (status == W32_ERROR_SUCCESS) name->assign(buffer.data(), name_len);
-  return status;
-}
-
-StatusCode subkey_names(RegKey key, std::vector<std::string>* names) {
-  for (uint32_t index = 0;; index++) {
-    std::string name;
-    StatusCode status = enum_key(key, index, &name);
-    if (status == W32_ERROR_NO_MORE_ITEMS) return W32_ERROR_SUCCESS;
-    if (status != W32_ERROR_SUCCESS) return status;
-    names->push_back(name);
-  }
-}
-
-// Deletes key parent\name with every key below it.
-StatusCode delete_tree(RegKey parent, const std::string& name) {
-  RegKey key = nullptr;
-  StatusCode status =
-      reg_open_key(parent, name.c_str(), W32_KEY_ALL_ACCESS, &key);
-  if (status != W32_ERROR_SUCCESS) return status;
-  std::vector<std::string> children;
-  status = subkey_names(key, &children);
-  for (size_t i = 0; status == W32_ERROR_SUCCESS && i < children.size(); i++) {
-    status = delete_tree(key, children[i]);
-  }
-  reg_close_key(key);
-  if (status != W32_ERROR_SUCCESS) return status;
-  return reg_delete_key(parent, name.c_str());
-}
-
 // ---- add ----
 
 int run_add(const RegCommand& cmd) {
@@ -370,14 +321,6 @@ int run_add(const RegCommand& cmd) {
 
 // ---- delete ----
 
-// Splits subpath into the parent path and the last name.
-void split_last(const std::string& subpath, std::string* parent,
-                std::string* name) {
-  size_t slash = subpath.rfind('\\');
-  *parent = slash == std::string::npos ? "" : subpath.substr(0, slash);
-  *name = slash == std::string::npos ? subpath : subpath.substr(slash + 1);
-}
-
 int delete_value(const RegCommand& cmd, RegKey key) {
   const char* name = cmd.value_default ? "" : cmd.value_name.c_str();
   if (reg_query_value(key, name, nullptr, nullptr, nullptr) !=
@@ -407,17 +350,7 @@ int delete_key(const RegCommand& cmd) {
                          cmd.display + "'?")) {
     return cancelled();
   }
-  std::string parent_path;
-  std::string name;
-  split_last(cmd.subpath, &parent_path, &name);
-  RegKey parent = nullptr;
-  StatusCode status = reg_open_key(reg_local_machine(), parent_path.c_str(),
-                                   W32_KEY_ALL_ACCESS, &parent);
-  if (status == W32_ERROR_SUCCESS) {
-    status = delete_tree(parent, name);
-    reg_close_key(parent);
-  }
-  if (status != W32_ERROR_SUCCESS) {
+  if (delete_key_path(cmd.subpath) != W32_ERROR_SUCCESS) {
     print_access_failure();
     return 1;
   }
@@ -467,10 +400,8 @@ StatusCode query_all(RegKey key, const std::string& path, bool recurse,
 
 StatusCode print_key_values(RegKey key, const std::string& path,
                             bool recursing) {
-  std::string name;
-  uint32_t type = 0;
-  std::vector<uint8_t> bytes;
-  StatusCode status = enum_value(key, 0, &name, &type, &bytes);
+  RegValue value;
+  StatusCode status = enum_value(key, 0, &value);
   if (status != W32_ERROR_SUCCESS && status != W32_ERROR_NO_MORE_ITEMS) {
     return status;
   }
@@ -478,8 +409,8 @@ StatusCode print_key_values(RegKey key, const std::string& path,
   if (!any && !recursing) return W32_ERROR_SUCCESS;
   std::printf("%s\n", path.c_str());
   for (uint32_t index = 1; status == W32_ERROR_SUCCESS; index++) {
-    print_value(name, type, bytes);
-    status = enum_value(key, index, &name, &type, &bytes);
+    print_value(value.name, value.type, value.data);
+    status = enum_value(key, index, &value);
   }
   std::printf("\n");
   return status == W32_ERROR_NO_MORE_ITEMS ? W32_ERROR_SUCCESS : status;
@@ -562,12 +493,14 @@ int run_query(const RegCommand& cmd) {
 void print_help() {
   std::printf(
       "Usage:\n"
-      "  zebreg add KEY [/v NAME | /ve] "
-      "[/t REG_SZ|REG_DWORD|REG_BINARY|REG_MULTI_SZ] "
-      "[/d DATA] [/f]\n"
+      "  zebreg add KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]\n"
       "  zebreg query KEY [/v NAME | /ve] [/s]\n"
       "  zebreg delete KEY [/v NAME | /ve] [/f]\n"
-      "KEY is HKLM\\path or HKEY_LOCAL_MACHINE\\path.\n");
+      "  zebreg export KEY FILE [/y]\n"
+      "  zebreg import FILE\n"
+      "KEY is HKLM\\path or HKEY_LOCAL_MACHINE\\path. TYPE is REG_SZ,\n"
+      "REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or "
+      "REG_NONE.\n");
 }
 
 }  // namespace
@@ -578,6 +511,7 @@ int run_command(RegCommand* cmd) {
     print_help();
     return 0;
   }
+  if (cmd->operation == RegOperation::kImport) return run_import(*cmd);
   if (!parse_key(cmd)) return 1;
   switch (cmd->operation) {
     case RegOperation::kAdd:
@@ -586,6 +520,8 @@ int run_command(RegCommand* cmd) {
       return run_query(*cmd);
     case RegOperation::kDelete:
       return run_delete(*cmd);
+    case RegOperation::kExport:
+      return run_export(*cmd);
     default:
       return 1;
   }

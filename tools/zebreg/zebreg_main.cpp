@@ -1,4 +1,5 @@
-// zebreg: reg.exe's add, query and delete over the POSIX registry store.
+// zebreg: reg.exe's add, query, delete, export and import over the POSIX
+// registry store.
 #include <string>
 #include <vector>
 
