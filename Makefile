@@ -82,4 +82,5 @@ demo: demo-deps
 	@scripts/demo.sh
 
 clean:
-	rm -rf $(NATIVE_DIR) $(WIN_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build/package demo-root
+	rm -rf $(NATIVE_DIR) $(WIN_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build/package \
+	  build/win-newer demo-root
