@@ -82,12 +82,13 @@ def newer_msis(wine_template, tmp_path_factory):
 
 
 def msiexec(plat, *args, log="msiexec.log"):
-    """Runs msiexec silently with a verbose log; returns its Result and the
-    log's text (the log is written in the ANSI code page)."""
+    """Runs msiexec with args as the README's deployment lines do (silent, no
+    restart, a verbose log); returns its Result and the log's text (the log
+    is written in the ANSI code page)."""
     log_path = plat.session.zeb_dir / log
     log_path.unlink(missing_ok=True)
-    r = plat.run_argv(["msiexec", *args, "/qn", "/l*v", rf"C:\zeb\{log}"],
-                      timeout=120)
+    r = plat.run_argv(["msiexec", *args, "/qn", "/norestart", "/l*v",
+                       rf"C:\zeb\{log}"], timeout=120)
     text = log_path.read_bytes().decode("cp1252", errors="replace") \
         if log_path.exists() else ""
     return r, text
