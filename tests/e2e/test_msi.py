@@ -15,19 +15,14 @@ from pathlib import Path
 
 import pytest
 
-from conftest import EXAMPLE_INF, REPO, read_cfg_strings
+from conftest import EXAMPLE_INF, REPO
+from test_package import PACKAGE_DIR, VERSION
 
-VERSION = re.search(r"project\(zebcfg VERSION ([0-9]+\.[0-9]+\.[0-9]+)",
-                    (REPO / "CMakeLists.txt").read_text()).group(1)
 _MAJOR, _MINOR, _ = VERSION.split(".")
 NEWER = f"{_MAJOR}.{int(_MINOR) + 1}.0"
-PACKAGE_DIR = REPO / "build" / "package"
 
 UNINSTALL = r"HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
 INSTALL_DIR = r"C:\Program Files\Zeb\zebcfg" + "\\"
-STRINGS = read_cfg_strings(EXAMPLE_INF)
-DEVICE_ROOT = "HKLM\\" + STRINGS["dev_reg_root"]
-MAP_KEY = "HKLM\\" + STRINGS["map_path"]
 
 # Windows Installer's exit codes that these tests meet.
 ERROR_INSTALL_FAILURE = 1603
