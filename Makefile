@@ -4,7 +4,9 @@
 #
 #   make build   native build in build/native, Windows build in build/win
 #   make package both builds, then build/package/: a Debian package of the
-#                native build and a zip of the Windows build
+#                native build, a zip and an MSI of the Windows build
+#                (PACKAGE_VERSION=X.Y.Z stamps another version on all;
+#                SIGN_CERT and SIGN_KEY sign zebcfg.exe and the MSI)
 #   make test    both builds and packages, the layer check, the unit tests,
 #                then the end-to-end tests natively and under Wine
 #   make demo    native zebcfg, zebreg and zebinstall (only the packages the
@@ -82,4 +84,5 @@ demo: demo-deps
 	@scripts/demo.sh
 
 clean:
-	rm -rf $(NATIVE_DIR) $(WIN_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build/package demo-root
+	rm -rf $(NATIVE_DIR) $(WIN_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build/package \
+	  build/win-newer demo-root

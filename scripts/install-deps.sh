@@ -12,7 +12,10 @@ DEMO_PACKAGES=(cmake g++ make libsqlite3-dev)
 # dialog tests), the sanitizer and fuzz builds and the packages.
 FULL_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev python3-pytest mingw-w64
                wine wine64 xvfb xdotool
-               clang libclang-rt-14-dev)  # make sanitize, make fuzz
+               clang libclang-rt-14-dev  # make sanitize, make fuzz
+               # make package: the Debian package's dependencies and check,
+               # the MSI, signing (and the test's throwaway certificate)
+               dpkg-dev lintian wixl msitools osslsigncode openssl)
 
 case ${1:-full} in
   demo) PACKAGES=("${DEMO_PACKAGES[@]}") ;;

@@ -1,37 +1,121 @@
 #!/usr/bin/env bash
-# Writes the packages into build/package/ from the two builds (make build):
+# Writes the packages into build/package/ (PACKAGE_OUT) from the two builds
+# (make build):
 #   zebcfg_<version>_<arch>.deb   the native build: zebcfg, zebreg, zebinstall,
 #                                 their man pages and bash completion, the
 #                                 example setup file, /var/lib/zebcfg
 #   zebcfg-<version>-win64.zip    zebcfg.exe, zebsetup.inf, provision.cmd,
 #                                 README.md, LICENSE
-# The version is the one of project() in CMakeLists.txt.
+#   zebcfg-<version>-x64.msi      the Windows Installer package of
+#                                 packaging/windows/zebcfg.wxs (wixl)
+#
+#   package.sh [deb|zip|msi]...   writes the packages named (default: all)
+#
+# The version is the one of project() in CMakeLists.txt, or PACKAGE_VERSION
+# (X.Y.Z) for a release candidate; a build is packaged only when it carries
+# that version (make package configures both with it). With SIGN_CERT and
+# SIGN_KEY (a PEM certificate and its unencrypted PEM key), zebcfg.exe and
+# the MSI are Authenticode-signed with osslsigncode; without them nothing is.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 NATIVE=${ZEBCFG_NATIVE_DIR:-build/native}
 WIN=${ZEBCFG_WIN_DIR:-build/win}
-OUT=build/package
+OUT=$(mkdir -p "${PACKAGE_OUT:-build/package}" && cd "${PACKAGE_OUT:-build/package}" && pwd)
+CHANGELOG=packaging/debian/changelog
+WXS=$PWD/packaging/windows/zebcfg.wxs
+MSI_SQL=packaging/windows/zebcfg-msi.sql
+
+fail() {
+  echo "package: $*" >&2
+  exit 1
+}
+
 version=$(sed -n 's/^project(zebcfg VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
-arch=$(dpkg --print-architecture)
-[ -n "$version" ] || { echo "package: no version in CMakeLists.txt" >&2; exit 1; }
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
+version=${PACKAGE_VERSION:-$version}
 
-rm -rf "$OUT"
-mkdir -p "$OUT"
+kinds=("$@")
+[ ${#kinds[@]} -gt 0 ] || kinds=(deb zip msi)
+for kind in "${kinds[@]}"; do
+  case $kind in
+    deb | zip | msi) ;;
+    *) fail "unknown package kind $kind (deb, zip or msi)" ;;
+  esac
+done
 
-# Debian package, staged by the install rules.
-stage=$PWD/$OUT/deb-root
-DESTDIR=$stage cmake --install "$NATIVE" --prefix /usr >/dev/null
-strip --strip-unneeded "$stage"/usr/bin/*
-gzip -9n "$stage"/usr/share/man/man1/*.1
-mkdir -p "$stage/DEBIAN"
-cat >"$stage/DEBIAN/control" <<CONTROL
+wanted() {
+  [[ " ${kinds[*]} " == *" $1 "* ]]
+}
+
+signing=false
+if [ -n "${SIGN_CERT:-}${SIGN_KEY:-}" ]; then
+  [ -n "${SIGN_CERT:-}" ] && [ -n "${SIGN_KEY:-}" ] ||
+    fail "SIGN_CERT and SIGN_KEY are needed together"
+  [ -r "$SIGN_CERT" ] || fail "cannot read SIGN_CERT $SIGN_CERT"
+  [ -r "$SIGN_KEY" ] || fail "cannot read SIGN_KEY $SIGN_KEY"
+  signing=true
+fi
+
+# Fails unless the build in $1 was configured with this package's version.
+check_build_version() {
+  local built
+  built=$(cat "$1/version.txt" 2>/dev/null) || fail "$1 is not built (make build)"
+  [ "$built" = "$version" ] || fail "$1 was built as $built, not $version:" \
+    "build it with the same PACKAGE_VERSION (make package does)"
+}
+
+# Authenticode-signs the file $1 in place, when signing.
+sign() {
+  $signing || return 0
+  osslsigncode sign -certs "$SIGN_CERT" -key "$SIGN_KEY" -n zebcfg -h sha256 \
+    -in "$1" -out "$1.signed" >/dev/null
+  mv "$1.signed" "$1"
+}
+
+# The Debian changelog: the maintained one, under an entry of its own for a
+# stamped version that it does not name yet.
+debian_changelog() {
+  local top maintainer date
+  top=$(dpkg-parsechangelog -l "$CHANGELOG" -S Version)
+  if [ "$top" != "$version" ]; then
+    maintainer=$(dpkg-parsechangelog -l "$CHANGELOG" -S Maintainer)
+    date=$(LC_ALL=C date -u -R -d "@${SOURCE_DATE_EPOCH:-$(date +%s)}")
+    printf 'zebcfg (%s) unstable; urgency=medium\n\n' "$version"
+    printf '  * Release candidate %s, built from the sources of %s.\n\n' \
+      "$version" "$top"
+    printf ' -- %s  %s\n\n' "$maintainer" "$date"
+  fi
+  cat "$CHANGELOG"
+}
+
+# The Debian package, staged by the install rules of the native build.
+make_deb() {
+  check_build_version "$NATIVE"
+  local arch work stage depends
+  arch=$(dpkg --print-architecture)
+  work=$OUT/deb-work
+  stage=$work/debian/zebcfg
+  rm -rf "$work"
+  mkdir -p "$stage/DEBIAN"
+  DESTDIR=$stage cmake --install "$NATIVE" --prefix /usr >/dev/null
+  strip --strip-unneeded --remove-section=.comment --remove-section=.note \
+    "$stage"/usr/bin/*
+  gzip -9n "$stage"/usr/share/man/man1/*.1
+  debian_changelog | gzip -9n >"$stage/usr/share/doc/zebcfg/changelog.gz"
+  # dpkg-shlibdeps finds the package in debian/control beside the stage.
+  printf 'Source: zebcfg\n\nPackage: zebcfg\nArchitecture: any\n' \
+    >"$work/debian/control"
+  depends=$(cd "$work" && dpkg-shlibdeps -O debian/zebcfg/usr/bin/*)
+  (cd "$stage" && find usr -type f -print0 | LC_ALL=C sort -z |
+    xargs -0 md5sum) >"$stage/DEBIAN/md5sums"
+  cat >"$stage/DEBIAN/control" <<CONTROL
 Package: zebcfg
 Version: $version
 Architecture: $arch
-Maintainer: the zebcfg authors <zebcfg@localhost>
+Maintainer: $(dpkg-parsechangelog -l "$CHANGELOG" -S Maintainer)
 Installed-Size: $(du -sk --exclude=DEBIAN "$stage" | cut -f1)
-Depends: libc6, libgcc-s1, libstdc++6, libsqlite3-0
+Depends: ${depends#shlibs:Depends=}
 Section: admin
 Priority: optional
 Description: configuration utility of the Zeb serial and network port driver
@@ -40,15 +124,52 @@ Description: configuration utility of the Zeb serial and network port driver
  store under \$ZEBCFG_ROOT (default /var/lib/zebcfg); zebinstall installs a
  driver package's INF file into it and zebreg is its reg.exe.
 CONTROL
-dpkg-deb --root-owner-group --build "$stage" \
-  "$OUT/zebcfg_${version}_${arch}.deb" >/dev/null
-rm -rf "$stage"
+  dpkg-deb --root-owner-group --build "$stage" \
+    "$OUT/zebcfg_${version}_${arch}.deb" >/dev/null
+  rm -rf "$work"
+}
 
-# Windows zip, staged by the install rules of the Windows build.
-name=zebcfg-$version-win64
-cmake --install "$WIN" --prefix "$PWD/$OUT/win-root/$name" >/dev/null
-x86_64-w64-mingw32-strip "$OUT/win-root/$name/zebcfg.exe"
-(cd "$OUT/win-root" && cmake -E tar cf "../$name.zip" --format=zip "$name")
-rm -rf "$OUT/win-root"
+# Stages the install rules of the Windows build in $OUT/win-root/$1, with
+# zebcfg.exe stripped and, when signing, signed; prints the folder.
+stage_windows() {
+  check_build_version "$WIN"
+  local stage=$OUT/win-root/$1
+  rm -rf "$OUT/win-root"
+  cmake --install "$WIN" --prefix "$stage" >/dev/null
+  x86_64-w64-mingw32-strip "$stage/zebcfg.exe"
+  sign "$stage/zebcfg.exe"
+  echo "$stage"
+}
 
+# The Windows zip of the staged folder $1.
+make_zip() {
+  (cd "$(dirname "$1")" &&
+    cmake -E tar cf "$OUT/$(basename "$1").zip" --format=zip "$(basename "$1")")
+}
+
+# The MSI of the staged folder $1: wixl, then the statements of $MSI_SQL.
+make_msi() {
+  local msi=$OUT/zebcfg-$version-x64.msi upgrade_code query
+  (cd "$1" && wixl -a x64 -D Version="$version" -o "$msi" "$WXS")
+  upgrade_code=$(msiinfo export "$msi" Property | tr -d '\r' |
+    awk -F '\t' '$1 == "UpgradeCode" { print $2 }')
+  [[ $upgrade_code =~ ^\{[0-9A-F-]{36}\}$ ]] || fail "$msi has no UpgradeCode"
+  while IFS= read -r query; do
+    case $query in '' | --*) continue ;; esac
+    query=${query//@VERSION@/$version}
+    msibuild "$msi" -q "${query//@UPGRADE_CODE@/$upgrade_code}"
+  done <"$MSI_SQL"
+  sign "$msi"
+}
+
+for kind in "${kinds[@]}"; do
+  rm -f "$OUT"/zebcfg[-_]*."$kind"
+done
+wanted deb && make_deb
+if wanted zip || wanted msi; then
+  win_stage=$(stage_windows "zebcfg-$version-win64")
+  wanted zip && make_zip "$win_stage"
+  wanted msi && make_msi "$win_stage"
+  rm -rf "$OUT/win-root"
+fi
 ls -1 "$OUT"

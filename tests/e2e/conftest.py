@@ -86,8 +86,9 @@ Unprivileged runs: ``plat.run(..., unprivileged=True)`` or
 Isolation
     native: a fresh $ZEBCFG_ROOT per test (world-traversable temp folder),
     exported to every child process; nothing else is shared.
-    wine: one prefix per session (wineboot -i, wineserver -w, then a persistent
-    wineserver -p until the session ends, when wineserver -k stops it).
+    wine: one prefix per session (a copy of one booted with wineboot -i and
+    wineserver -w, see ``wine_template``; then a persistent wineserver -p
+    until the session ends, when wineserver -k stops it).
     Before each test these are reset: the keys HKLM\\Software\\ZebTest,
     HKLM\\Software\\Zeb (the device root and map key of examples/zebsetup.inf
     live below it), HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OSR21, any
@@ -102,6 +103,11 @@ Other attributes: ``plat.test_dir`` (a per-test Linux folder, removed after
     .restart_server()). Native programs run in a new session without a
     controlling terminal, so /dev/tty prompts fail at once; Wine runs without
     DISPLAY.
+
+``fresh_wine`` fixture: a function that returns a ``WinePlatform`` on a
+    fresh prefix of its own at each call, for tests that change a prefix
+    beyond what the reset undoes (msiexec installs); each is ended and
+    removed after the test.
 
 ``setup_inf`` fixture: installs examples/zebsetup.inf and creates its device
     root and map key (what its [DefaultInstall] creates, without the initial
@@ -511,10 +517,35 @@ class NativePlatform(_Platform):
         pytest.skip("Wine versions exist only under Wine; natively use set_version")
 
 
-class WineSession:
-    """One booted prefix with a persistent wineserver, shared by all tests."""
+# What Wine put into a prefix that no test writes: in a copy they are hard
+# links to the booted prefix's (see _copy_prefix).
+WINE_BINARY_DIRS = ("windows/system32", "windows/winsxs")
+WINE_BINARY_SUFFIXES = (".dll", ".exe", ".drv", ".sys", ".ocx", ".cpl", ".acm",
+                        ".tlb", ".ax", ".nls")
 
-    def __init__(self):
+
+def _copy_prefix(source, target):
+    """Copies the Wine prefix source, whose server has ended, to target; the
+    programs and libraries Wine put into it become hard links (they are 700 MB)."""
+    drive_c = Path(source) / "drive_c"
+    binary_dirs = [str(drive_c / d) + os.sep for d in WINE_BINARY_DIRS]
+
+    def copy(src, dst, *, follow_symlinks=True):
+        if (src.lower().endswith(WINE_BINARY_SUFFIXES)
+                and any(src.startswith(d) for d in binary_dirs)):
+            os.link(src, dst)
+        else:
+            shutil.copy2(src, dst, follow_symlinks=follow_symlinks)
+
+    shutil.copytree(source, target, symlinks=True, copy_function=copy)
+
+
+class WineSession:
+    """A prefix with a persistent wineserver: booted (``WineSession()``), or
+    a fresh copy of a booted one whose server has ended
+    (``WineSession(template)``, see ``wine_template``)."""
+
+    def __init__(self, template=None):
         self.dir = Path(tempfile.mkdtemp(prefix="zebcfg-wine-"))
         self.prefix = self.dir / "prefix"
         self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
@@ -528,7 +559,15 @@ class WineSession:
         # Should pytest die before the session's teardown, still end the
         # persistent server and remove the prefix.
         atexit.register(self.close)
-        self._boot()
+        if template is None:
+            self._boot()
+        else:
+            _copy_prefix(template.prefix, self.prefix)
+        self._start_server()
+        self.zeb_dir = self.prefix / "drive_c" / "zeb"
+        self.zeb_dir.mkdir(parents=True, exist_ok=True)
+        for exe in WIN_DIR.glob("*.exe"):
+            shutil.copy2(exe, self.zeb_dir / exe.name)
 
     def _boot(self):
         log = self.dir / "boot.log"
@@ -539,11 +578,6 @@ class WineSession:
             subprocess.run(["wineserver", "-w"], stdin=subprocess.DEVNULL,
                            stdout=out, stderr=subprocess.STDOUT, env=self.env,
                            timeout=300)
-        self._start_server()
-        self.zeb_dir = self.prefix / "drive_c" / "zeb"
-        self.zeb_dir.mkdir(parents=True, exist_ok=True)
-        for exe in WIN_DIR.glob("*.exe"):
-            shutil.copy2(exe, self.zeb_dir / exe.name)
 
     def _start_server(self):
         self.server = subprocess.Popen(["wineserver", "-p", "-f"],
@@ -796,13 +830,44 @@ def _wine_missing():
 
 
 @pytest.fixture(scope="session")
-def wine_session():
+def wine_template():
+    """A prefix booted once per run, its server ended: what every other
+    prefix of the run is copied from."""
     missing = _wine_missing()
     if missing:
         pytest.skip(missing)
-    session = WineSession()
+    template = WineSession()
+    template._stop_server()
+    yield template
+    template.close()
+
+
+@pytest.fixture(scope="session")
+def wine_session(wine_template):
+    session = WineSession(wine_template)
     yield session
     session.close()
+
+
+@pytest.fixture
+def fresh_wine(wine_template, native_session_dir):
+    """Makes WinePlatforms, each on a fresh prefix of its own (a copy of
+    wine_template with its own persistent server), for tests that change
+    more of a prefix than the shared session resets, such as an msiexec
+    install; their servers are ended and their prefixes removed after the
+    test. Call it for each prefix: ``plat = fresh_wine()``."""
+    made = []
+
+    def make():
+        session = WineSession(wine_template)
+        test_dir = Path(tempfile.mkdtemp(dir=native_session_dir, prefix="w"))
+        made.append((session, test_dir))
+        return WinePlatform(test_dir, session)
+
+    yield make
+    for session, test_dir in made:
+        session.close()
+        shutil.rmtree(test_dir, ignore_errors=True)
 
 
 def pytest_configure(config):

@@ -1,7 +1,9 @@
 """INF installation: natively zebinstall, under Wine ``rundll32
 setupapi.dll,InstallHinfSection``, install the same section of the same INF and
 must leave the same keys (``reg query /s`` line for line: zebreg natively,
-``wine reg`` under Wine) and the same files in the INF folder."""
+``wine reg`` under Wine) and the same files in the INF folder. The MSI,
+which applies the INF through rundll32 in a custom action, must leave what
+rundll32 by hand leaves."""
 
 import re
 import shutil
@@ -10,6 +12,7 @@ import pytest
 
 from conftest import (EXAMPLE_INF, NATIVE_DIR, REPO, NativePlatform, WinePlatform,
                       read_cfg_strings)
+from test_msi import install_msi, project_msi
 from test_platform_differential import assert_same_lines, new_test_dir
 
 BASE = r"HKLM\Software\ZebTest\Install"
@@ -169,6 +172,26 @@ def test_the_example_installs_the_same_keys_on_both_platforms(request, native_se
     finally:
         shutil.rmtree(native_dir, ignore_errors=True)
         shutil.rmtree(wine_dir, ignore_errors=True)
+
+
+def inf_folder_files(plat):
+    folder = plat.inf_path.parent
+    return {p.name: p.read_bytes() for p in folder.iterdir() if p.is_file()}
+
+
+def test_the_msi_leaves_what_rundll32_leaves(fresh_wine):
+    msi = project_msi()
+    by_msi, by_rundll32 = fresh_wine(), fresh_wine()
+    r, log = install_msi(by_msi, msi)
+    assert r.code == 0, (r, log[-2000:])
+    assert by_rundll32.install_section(EXAMPLE_INF).code == 0
+    queries = [plat.reg("query", r"HKLM\SOFTWARE\Zeb", "/s")
+               for plat in (by_msi, by_rundll32)]
+    assert [q.code for q in queries] == [0, 0], queries
+    assert queries[0].out.splitlines() == queries[1].out.splitlines()
+    assert "PollMs    REG_DWORD    0x64" in queries[0].out
+    assert inf_folder_files(by_msi) == inf_folder_files(by_rundll32)
+    assert by_msi.inf_path.read_bytes() == EXAMPLE_INF.read_bytes()
 
 
 def test_installed_example_serves_zebcfg_and_a_reinstall_keeps_map_entries(plat):

@@ -10,7 +10,7 @@ import zipfile
 
 import pytest
 
-from conftest import NATIVE_DIR, REPO
+from conftest import NATIVE_DIR, REPO, WIN_DIR
 
 VERSION = re.search(r"project\(zebcfg VERSION ([0-9]+\.[0-9]+\.[0-9]+)",
                     (REPO / "CMakeLists.txt").read_text()).group(1)
@@ -66,7 +66,8 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
                  "usr/share/man/man1/zebinstall.1.gz",
                  "usr/share/bash-completion/completions/zebcfg",
                  "usr/share/doc/zebcfg/examples/zebsetup.inf",
-                 "usr/share/doc/zebcfg/copyright", "var/lib/zebcfg"]:
+                 "usr/share/doc/zebcfg/copyright",
+                 "usr/share/doc/zebcfg/changelog.gz", "var/lib/zebcfg"]:
         assert (root / path).exists(), path
     env = dict(os.environ, ZEBCFG_ROOT=str(tmp_path / "store"))
     bin_dir = root / "usr" / "bin"
@@ -92,6 +93,58 @@ def test_shipped_native_programs_carry_no_fault_injection(program):
     assert r.returncode == 0, r.stderr
     seam = re.findall(r"\b(?:fault_|live_handle)\w*", r.stdout)
     assert not seam, sorted(set(seam))
+
+
+def test_lintian_finds_no_error_or_warning_and_depends_carry_versions():
+    deb = built("zebcfg_*.deb")
+    r = run(["lintian", "-L", ">=classification", deb], os.environ)
+    lines = r.stdout.splitlines()
+    # lintian exits 2 on findings and when it cannot run: this line shows
+    # that it read the package.
+    assert f"C: zebcfg: trimmed-field Version {VERSION}" in lines, r
+    assert [line for line in lines if line.startswith(("E:", "W:"))] == []
+    depends = run(["dpkg-deb", "-f", deb, "Depends"], os.environ).stdout
+    names = [d.split()[0] for d in depends.split(",")]
+    assert {"libc6", "libsqlite3-0", "libstdc++6"} <= set(names), depends
+    assert all(re.fullmatch(r"\S+ \(>= [^)]+\)", d.strip())
+               for d in depends.split(",")), depends
+
+
+# package.sh signs with a certificate and key given together, and with
+# neither signs nothing and fails nothing.
+@pytest.mark.skipif(not (WIN_DIR / "zebcfg.exe").exists(),
+                    reason="the Windows build is missing")
+@pytest.mark.parametrize("given, signed", [
+    (("SIGN_CERT", "SIGN_KEY"), True),
+    ((), False),
+    (("SIGN_CERT",), None),  # refused
+], ids=["both", "neither", "cert-alone"])
+def test_sign_cert_and_key_sign_the_exe_and_the_msi(tmp_path, given, signed):
+    cert, key = tmp_path / "cert.pem", tmp_path / "key.pem"
+    r = run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
+             "-keyout", key, "-out", cert, "-days", "2",
+             "-subj", "/CN=zebcfg throwaway signer"], os.environ)
+    assert r.returncode == 0, r.stderr
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("SIGN_CERT", "SIGN_KEY", "PACKAGE_VERSION")}
+    env.update({name: str({"SIGN_CERT": cert, "SIGN_KEY": key}[name])
+                for name in given})
+    env.update(ZEBCFG_WIN_DIR=str(WIN_DIR), PACKAGE_OUT=str(tmp_path / "out"))
+    r = run([REPO / "scripts" / "package.sh", "msi"], env)
+    msi = tmp_path / "out" / f"zebcfg-{VERSION}-x64.msi"
+    if signed is None:
+        assert r.returncode == 1
+        assert r.stderr == "package: SIGN_CERT and SIGN_KEY are needed together\n"
+        assert not msi.exists()
+        return
+    assert r.returncode == 0, r.stderr
+    extracted = tmp_path / "extracted"
+    assert run(["msiextract", "-C", extracted, msi], env).returncode == 0
+    for signed_file in (extracted / "Zeb" / "zebcfg" / "zebcfg.exe", msi):
+        r = run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed_file], env)
+        assert (r.returncode == 0) == signed, r.stdout + r.stderr
+        assert ("Signature verification: ok" in r.stdout) == signed, r.stdout
+        assert bool(re.search("no signature", r.stdout + r.stderr, re.I)) != signed
 
 
 def test_the_windows_zip_holds_what_a_deployment_needs():
