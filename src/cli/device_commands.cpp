@@ -5,6 +5,7 @@
 #include "cli/status.h"
 #include "device/device.h"
 #include "device/device_layout.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -41,21 +42,35 @@ int32_t remove_device(CommandContext* context, OutputMode mode, int32_t,
   return 0;
 }
 
-// Prints the name of every device, in the order of the root's subkeys.
-int32_t list_devices(CommandContext* context, OutputMode mode, int32_t,
-                     char* const*) {
+// Prints the name of every device, in the order of the root's subkeys,
+// with the header before the first; *listed tells whether there was one.
+// The status that ended the walk: 259 at its normal end.
+StatusCode print_device_names(const CommandContext* context, bool* listed) {
   char name[LIST_NAME_CAPACITY] = {0};
   DeviceRecord cursor = {};
   cursor.name = name;
   cursor.name_capacity = sizeof(name);
-  bool listed = false;
-  StatusCode status = context_open_root(context, false);
-  if (status == 0) status = dev_first(context, &cursor);
+  StatusCode status = dev_first(context, &cursor);
   while (status == 0) {
-    if (!listed) std::fputs("Configured devices:\n", stdout);
-    listed = true;
+    if (!*listed) std::fputs("Configured devices:\n", stdout);
+    *listed = true;
     std::printf("    %s\n", name);
     status = dev_next(context, &cursor);
+  }
+  return status;
+}
+
+// Lists the devices. The listing reads one state of the root: each device
+// that exists throughout is listed once, whatever others add or remove
+// meanwhile.
+int32_t list_devices(CommandContext* context, OutputMode mode, int32_t,
+                     char* const*) {
+  bool listed = false;
+  StatusCode status = context_open_root(context, false);
+  if (status == 0) status = reg_begin_snapshot();
+  if (status == 0) {
+    status = print_device_names(context, &listed);
+    reg_end_snapshot();
   }
   if (status == W32_ERROR_NO_MORE_ITEMS) {
     if (!listed) std::fputs("No configured devices found\n", stdout);

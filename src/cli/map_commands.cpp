@@ -4,6 +4,7 @@
 
 #include "cli/handlers.h"
 #include "cli/status.h"
+#include "platform/registry.h"
 #include "property/property_map.h"
 
 namespace {
@@ -38,13 +39,18 @@ int32_t list_map(CommandContext* context, OutputMode mode, int32_t,
   MapCursor cursor;
   std::memset(&cursor, 0, sizeof(cursor));
   bool printed_any = false;
-  StatusCode status = map_first(context, &cursor);
-  while (status == W32_ERROR_SUCCESS) {
-    if (cursor.name[0] != '\0') print_map_entry(&cursor, &printed_any);
-    std::memset(cursor.name, 0, sizeof(cursor.name));
-    status = map_next(&cursor);
+  // The entries are read from one state of the map.
+  StatusCode status = reg_begin_snapshot();
+  if (status == W32_ERROR_SUCCESS) {
+    status = map_first(context, &cursor);
+    while (status == W32_ERROR_SUCCESS) {
+      if (cursor.name[0] != '\0') print_map_entry(&cursor, &printed_any);
+      std::memset(cursor.name, 0, sizeof(cursor.name));
+      status = map_next(&cursor);
+    }
+    map_close(&cursor);
+    reg_end_snapshot();
   }
-  map_close(&cursor);
   if (status == W32_ERROR_NO_MORE_ITEMS) {
     if (!printed_any) std::fputs("Property map is empty\n", stdout);
     status = W32_ERROR_SUCCESS;

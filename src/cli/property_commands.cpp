@@ -4,6 +4,7 @@
 #include "cli/handlers.h"
 #include "cli/status.h"
 #include "device/device.h"
+#include "platform/registry.h"
 #include "property/property.h"
 
 namespace {
@@ -83,13 +84,19 @@ int32_t show_properties(CommandContext* context, OutputMode mode, int32_t,
   DeviceRecord device = {};
   device.name = args[1];
   device.access = ACCESS_READ_ONLY;
+  // The device and its properties are read from one state of the store;
+  // the commit after it may write, so the snapshot ends first.
   StatusCode status = context_open_root(context, false);
-  if (status == 0) status = dev_open(context, &device);
+  if (status == 0) status = reg_begin_snapshot();
+  if (status == 0) {
+    status = dev_open(context, &device);
+    if (status == 0) list_properties(context, mode, device.key, args[1]);
+    reg_end_snapshot();
+  }
   if (status != 0) {
     report_status(context, mode, status);
     return 1;
   }
-  list_properties(context, mode, device.key, args[1]);
   // The commit of a read-only record writes nothing, since the registry
   // refuses its writes; what it does do is purge the doomed devices when
   // the listed device is still new, as every failed commit of a new device

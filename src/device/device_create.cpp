@@ -31,15 +31,19 @@ StatusCode delete_half_made_devices(SetupInfo info, RegKey root,
 }
 
 // Writes "zeb_dev_<n>" for the lowest n whose subkey of root cannot be
-// opened into subkey.
-void lowest_free_subkey(RegKey root, char* subkey, size_t capacity) {
+// opened into subkey. The probes read one state of the root.
+StatusCode lowest_free_subkey(RegKey root, char* subkey, size_t capacity) {
+  StatusCode status = reg_begin_snapshot();
+  if (status != 0) return status;
   for (uint32_t number = 0;; ++number) {
     std::snprintf(subkey, capacity, "%s%u", DEVICE_SUBKEY_PREFIX, number);
     RegKey key = nullptr;
-    if (reg_open_key(root, subkey, DEVICE_READ_RIGHTS, &key) != 0) return;
+    if (reg_open_key(root, subkey, DEVICE_READ_RIGHTS, &key) != 0) break;
     reg_close_key(key);
-    if (number == UINT32_MAX) return;
+    if (number == UINT32_MAX) break;
   }
+  reg_end_snapshot();
+  return 0;
 }
 
 // Writes the marker "n", the name value and the all-ones mask of a new key.
@@ -121,7 +125,8 @@ StatusCode dev_create(CommandContext* context, DeviceRecord* record) {
   status = delete_half_made_devices(context->setup, context->root, unnamed);
   if (status != 0) return status;
   char subkey[DEVICE_SUBKEY_NAME_CAPACITY];
-  lowest_free_subkey(context->root, subkey, sizeof(subkey));
+  status = lowest_free_subkey(context->root, subkey, sizeof(subkey));
+  if (status != 0) return status;
   return create_whole_device_key(context->setup, context->root, subkey,
                                  record->name, &record->key);
 }

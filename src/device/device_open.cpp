@@ -87,8 +87,14 @@ StatusCode dev_find_subkey(const CommandContext* context, const char* name,
   if (status != 0) return status;
   char wanted[WANTED_NAME_CAPACITY];
   std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX, name);
-  return find_subkey_by_value(context->root, value_name, wanted, subkey,
-                              SUBKEY_NAME_CAPACITY, unnamed);
+  // One state of the root for the whole walk: a subkey that others add or
+  // delete meanwhile neither ends the search nor is met twice.
+  status = reg_begin_snapshot();
+  if (status != 0) return status;
+  status = find_subkey_by_value(context->root, value_name, wanted, subkey,
+                                SUBKEY_NAME_CAPACITY, unnamed);
+  reg_end_snapshot();
+  return status;
 }
 
 StatusCode dev_open(const CommandContext* context, DeviceRecord* record) {

@@ -4,12 +4,17 @@ Every writer of the device root holds the lock named for it, so eight runs
 started at once behave as if they ran one after another: eight creations of
 distinct names all succeed, eight creations of one name make one device, and
 eight removals of one device remove it once. Each device key carries only
-values written by the run that created it.
+values written by the run that created it. And a listing made while others
+change the root is one snapshot of it (natively).
 """
+
+import subprocess
+import threading
 
 import pytest
 
-from device_support import AUTO, auto_values, fresh_root, listing, root_keys
+from device_support import (AUTO, ROOT, auto_values, fresh_root, listing,
+                            root_keys)
 
 RUNS = 8
 EXISTS = "This device already exists\n"
@@ -89,3 +94,57 @@ def test_eight_removals_of_one_device_remove_it_once(plat):
         if r.code != 0:
             assert (r.out, r.code) == (NOT_FOUND, plat.exit(1)), r
     assert plat.run("l").out == listing("Com2")
+
+
+STABLE = 200
+CHURNERS = 6
+LISTINGS = 40
+
+
+def _stable_devices_file(path):
+    """A registry file of STABLE committed devices Stable0.. in zeb_dev_0.."""
+    lines = ["REGEDIT4", ""]
+    for i in range(STABLE):
+        lines += [f"[HKEY_LOCAL_MACHINE\\{ROOT}\\zeb_dev_{i}]", '@=""',
+                  f'"FriendlyName"="ZEB_DEV_Stable{i}"',
+                  '"autocfg_mask"=dword:ffffffff',
+                  '"DevPartClass"="XPT_SERIAL"', ""]
+    path.write_text("\r\n".join(lines) + "\r\n")
+
+
+def _churn(plat, name, stop):
+    """Adds and removes the device name until stop is set."""
+    argv = [plat.exe_path()]
+    while not stop.is_set():
+        for args in (["a", name, "Transport=Serial"], ["r", name]):
+            subprocess.run(argv + args, env=plat.env, stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, timeout=60)
+
+
+# A listing reads one state of the device root: while other processes add
+# and remove devices, whose subkeys fall between the stable ones in the
+# root's order, each stable device is listed exactly once.
+@pytest.mark.only_on("native", reason="under Wine the churning processes "
+                     "start half a second apart and hardly overlap a listing; "
+                     "Windows lists key by key, as its registry does")
+def test_listings_during_changes_show_each_stable_device_once(plat, tmp_path):
+    fresh_root(plat)
+    _stable_devices_file(tmp_path / "stable.reg")
+    assert plat.reg("import", tmp_path / "stable.reg").code == 0
+    stable = [f"Stable{i}" for i in range(STABLE)]
+    stop = threading.Event()
+    churners = [threading.Thread(target=_churn, args=(plat, f"Churn{i}", stop))
+                for i in range(CHURNERS)]
+    for churner in churners:
+        churner.start()
+    try:
+        results = [plat.run("l") for _ in range(LISTINGS)]
+    finally:
+        stop.set()
+        for churner in churners:
+            churner.join()
+    for r in results:
+        assert r.code == 0, r
+        names = [line.strip() for line in r.out.splitlines()[1:]]
+        assert len(names) == len(set(names)), r.out
+        assert sorted(n for n in names if n.startswith("Stable")) == sorted(stable)

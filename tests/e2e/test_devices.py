@@ -472,3 +472,45 @@ def test_values_read_raw_whatever_their_type_and_length(plat):
     assert "timing.rxtimeout" not in keys["zeb_dev_3"]
     check(plat, ["l"], listing("Big", "LongMark", "TextBaud", "WideMask",
                                "LongDoom"), 0)
+
+
+# States that a crash, another tool or a lost value leave behind, where a
+# command used to end with 0 after a failure (or a listing stopped for good):
+# each now ends with a report and exit code 1, or heals. Each row: the keys
+# planted below the root, the commands with their output and exit code, and
+# the device name each subkey holds afterwards (None: a key without one).
+HALF_MADE = {"zeb_dev_0": device_values(None, marker="n", xpt=None, mask=None)}
+FOREIGN = {"aaaaaaaaaaaaaaaaaaaa": {"Other": "x"}}
+REPRODUCTIONS = [
+    ("a crash of a between the key and its name: the next a heals the root",
+     dict(HALF_MADE, zeb_dev_1=device_values("Keep")),
+     [(["l"], ERROR_2, 1),
+      (["a", "Com9", "Transport=Serial"], "", 0),
+      (["l"], listing("Com9", "Keep"), 0)],
+     {"zeb_dev_0": "Com9", "zeb_dev_1": "Keep"}),
+    ("s on a new device without a transport class, which its commit deletes",
+     {"zeb_dev_0": device_values("Com2", marker="n", xpt=None)},
+     [(["s", "Com2", "Port.BaudRate=19200"], NO_XPT, 1)],
+     {}),
+    ("s on a committed device whose transport class is gone",
+     {"zeb_dev_0": device_values("Com3", xpt=None)},
+     [(["sq", "Com3", "Port.BaudRate=19200"], "", 1)],
+     {"zeb_dev_0": "Com3"}),
+    ("a whose duplicate check fails at a subkey name too long for it",
+     dict(FOREIGN, zeb_dev_0=device_values("Com1")),
+     [(["a", "Com1", "Transport=Serial"], "Buffer overflow\n", 1)],
+     {"aaaaaaaaaaaaaaaaaaaa": None, "zeb_dev_0": "Com1"}),
+]
+
+
+@pytest.mark.parametrize("keys, steps, after",
+                         [row[1:] for row in REPRODUCTIONS],
+                         ids=[row[0] for row in REPRODUCTIONS])
+def test_a_failure_is_never_reported_as_success(plat, keys, steps, after):
+    fresh_root(plat, keys)
+    for args, out, code in steps:
+        check(plat, args, out, code)
+    names = {sub: values["friendlyname"][1] if "friendlyname" in values
+             else None for sub, values in root_keys(plat).items()}
+    assert names == {sub: name and "ZEB_DEV_" + name
+                     for sub, name in after.items()}

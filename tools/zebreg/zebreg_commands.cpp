@@ -472,6 +472,9 @@ int run_query(const RegCommand& cmd) {
     return 1;
   }
   std::printf("\n");
+  // One state of the keys where the store can give one; without it each
+  // key is read as it is when the query reaches it, as on Windows.
+  bool snapshot = reg_begin_snapshot() == W32_ERROR_SUCCESS;
   int code = 0;
   if (cmd.has_value && !cmd.recurse) {
     code = query_one_value(cmd, key);
@@ -486,6 +489,7 @@ int run_query(const RegCommand& cmd) {
                ? 0
                : 1;
   }
+  if (snapshot) reg_end_snapshot();
   reg_close_key(key);
   return code;
 }

@@ -172,7 +172,12 @@ int run_export(const RegCommand& cmd) {
     std::printf("reg: Unable to find the specified registry key\n");
     return 1;
   }
+  // The file holds one state of the keys where the store can give one;
+  // without it each key is read as it is when the export reaches it, as on
+  // Windows.
+  bool snapshot = reg_begin_snapshot() == W32_ERROR_SUCCESS;
   int code = export_to_file(cmd, key);
+  if (snapshot) reg_end_snapshot();
   reg_close_key(key);
   return code;
 }

@@ -202,3 +202,10 @@ FaultSubject fault_subject_below(const FaultSubject& parent, const char* path) {
   }
   return subject;
 }
+
+FaultSubject fault_subject_pair(const char* first, const char* second) {
+  FaultSubject subject;
+  subject.text = first != nullptr ? first : "";
+  if (second != nullptr) subject.text = subject.text + ":" + second;
+  return subject;
+}

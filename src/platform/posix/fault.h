@@ -115,6 +115,9 @@ struct FaultSubject {
 // The subject of path opened below the key whose subject is parent.
 FaultSubject fault_subject_below(const FaultSubject& parent, const char* path);
 
+// The subject "first:second", or first alone when second is null.
+FaultSubject fault_subject_pair(const char* first, const char* second);
+
 #else
 
 inline StatusCode fault_hit(FaultPoint, const char*) {
@@ -126,6 +129,10 @@ struct FaultSubject {
 };
 
 inline FaultSubject fault_subject_below(const FaultSubject&, const char*) {
+  return FaultSubject();
+}
+
+inline FaultSubject fault_subject_pair(const char*, const char*) {
   return FaultSubject();
 }
 

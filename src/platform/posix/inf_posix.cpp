@@ -257,9 +257,8 @@ void inf_close(InfHandle inf) {
 
 StatusCode inf_find_first_line(InfHandle inf, const char* section,
                                const char* key, InfLine* line) {
-  std::string subject = section != nullptr ? section : "";
-  if (key != nullptr) subject = subject + ":" + key;
-  StatusCode status = fault_hit(FaultPoint::kInfFindFirstLine, subject.c_str());
+  StatusCode status = fault_hit(FaultPoint::kInfFindFirstLine,
+                                fault_subject_pair(section, key).c_str());
   if (status != W32_ERROR_SUCCESS) return status;
   if (line == nullptr) return W32_ERROR_INVALID_PARAMETER;
   const InfModel* model = handle_model(inf);
