@@ -83,13 +83,7 @@ int32_t list_devices(CommandContext* context, OutputMode mode, int32_t,
 }  // namespace
 
 int32_t add_handler(OutputMode mode, int32_t count, char* const* args) {
-  if (count <= 2) {
-    if (!is_quiet(mode)) {
-      std::printf("syntax: %s a <name> prop1=value [prop2=...]\n",
-                  program_name);
-    }
-    return 1;
-  }
+  if (count <= 2) return pairs_syntax_error(mode, "a");
   return run_in_context(add_device, mode, count, args);
 }
 

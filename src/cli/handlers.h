@@ -28,6 +28,11 @@ typedef int32_t (*ContextCommand)(CommandContext* context, OutputMode mode,
 int32_t run_in_context(ContextCommand command, OutputMode mode, int32_t count,
                        char* const* args);
 
+// Shared by the a and s handlers: prints their syntax line for word
+// ("syntax: zebcfg a <name> prop1=value [prop2=...]") unless mode is quiet,
+// and returns the exit code 1.
+int32_t pairs_syntax_error(OutputMode mode, const char* word);
+
 // Shared by the a and s handlers: applies the name=value arguments
 // args[2..count-1] to the open device in order, stopping at the first
 // failure, which it reports itself with mode. Returns 0 when all were stored,

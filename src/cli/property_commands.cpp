@@ -108,6 +108,14 @@ int32_t show_properties(CommandContext* context, OutputMode mode, int32_t,
 
 }  // namespace
 
+int32_t pairs_syntax_error(OutputMode mode, const char* word) {
+  if (!is_quiet(mode)) {
+    std::printf("syntax: %s %s <name> prop1=value [prop2=...]\n", program_name,
+                word);
+  }
+  return 1;
+}
+
 int32_t prop_set_args(CommandContext* context, const DeviceRecord* device,
                       OutputMode mode, int32_t count, char* const* args) {
   StatusCode status = 0;
@@ -123,13 +131,7 @@ int32_t prop_set_args(CommandContext* context, const DeviceRecord* device,
 }
 
 int32_t set_handler(OutputMode mode, int32_t count, char* const* args) {
-  if (count <= 2) {
-    if (!is_quiet(mode)) {
-      std::printf("syntax: %s s <name> prop1=value [prop2=...]\n",
-                  program_name);
-    }
-    return 1;
-  }
+  if (count <= 2) return pairs_syntax_error(mode, "s");
   return run_in_context(set_properties, mode, count, args);
 }
 
