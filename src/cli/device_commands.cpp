@@ -54,7 +54,9 @@ StatusCode print_device_names(const CommandContext* context, bool* listed) {
   while (status == 0) {
     if (!*listed) std::fputs("Configured devices:\n", stdout);
     *listed = true;
-    std::printf("    %s\n", name);
+    std::fputs("    ", stdout);
+    std::fputs(name, stdout);
+    std::fputc('\n', stdout);
     status = dev_next(context, &cursor);
   }
   return status;

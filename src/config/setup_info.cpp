@@ -1,9 +1,22 @@
 #include "config/setup_info.h"
 
-#include <cstdio>
+#include <cstring>
 
 #include "config/status_codes.h"
 #include "platform/fold.h"
+
+namespace {
+
+// Copies text into buffer (capacity bytes), cut to fit and terminated.
+void copy_text(const char* text, char* buffer, uint32_t capacity) {
+  if (capacity == 0) return;
+  size_t length = std::strlen(text);
+  if (length >= capacity) length = capacity - 1;
+  std::memcpy(buffer, text, length);
+  buffer[length] = '\0';
+}
+
+}  // namespace
 
 StatusCode open_setup_info(SetupInfo* out) {
   InfHandle inf = nullptr;
@@ -59,7 +72,7 @@ StatusCode get_setup_string_or(SetupInfo info, const char* key,
   StatusCode status =
       get_setup_string(info, SECTION_STRINGS, key, buffer, capacity);
   if (status == 0) return 0;
-  std::snprintf(buffer, capacity, "%s", fallback);
+  copy_text(fallback, buffer, capacity);
   // No section or line; no such field (31 where SetupAPI sets no code, as
   // Wine's does not; 87 otherwise); a text too long for buffer.
   bool absent = status == W32_ERROR_LINE_NOT_FOUND ||
