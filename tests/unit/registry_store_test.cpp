@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -342,6 +343,29 @@ TEST_F(RegistryStoreTest, EnumerationSeesWritesOfAnotherProcess) {
   ASSERT_EQ(WEXITSTATUS(wstatus), 0);
   EXPECT_EQ(subkeys(parent), (std::vector<std::string>{"one", "two"}));
   reg_close_key(parent);
+}
+
+// A process that wrote leaves the store's log empty at its end, unless
+// another process is reading then, so that the next one to open the store
+// need not read the log back.
+TEST_F(RegistryStoreTest, AWriterEmptiesTheLogAtItsEnd) {
+  reg_close_key(create("Log"));
+  pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    registry_store_reset();
+    RegKey key = nullptr;
+    StatusCode status = reg_create_key(reg_local_machine(), "Log\\child",
+                                       W32_KEY_ALL_ACCESS, &key, nullptr);
+    reg_close_key(key);
+    std::exit(status == 0 ? 0 : 1);
+  }
+  int wstatus = 0;
+  waitpid(pid, &wstatus, 0);
+  ASSERT_EQ(WEXITSTATUS(wstatus), 0);
+  struct stat log;
+  ASSERT_EQ(stat((root_ + "/registry.db-wal").c_str(), &log), 0);
+  EXPECT_EQ(log.st_size, 0);
 }
 
 // Runs change in a child process with its own connection to the store.

@@ -47,6 +47,7 @@ struct StoreConnection {
   int snapshots;                          // open snapshots, nested too
   bool snapshot_reads;    // the outermost snapshot began a read transaction
   uint64_t transactions;  // outermost transactions begun so far
+  bool wrote;             // a write transaction has landed
 };
 
 extern StoreConnection g_store;

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
+#include <cstdlib>
+
 #include "platform/posix/errno_status.h"
 #include "platform/posix/fault.h"
 #include "platform/posix/registry_store.h"
@@ -58,6 +60,7 @@ void close_connection() {
   g_store.depth = 0;
   g_store.snapshots = 0;
   g_store.snapshot_reads = false;
+  g_store.wrote = false;
   forget_caches();
 }
 
@@ -114,6 +117,20 @@ StatusCode choose_journal() {
   return status;
 }
 
+// At the end of a process that wrote to the store: copies the log into the
+// store and empties it, unless another process is reading or writing at
+// that moment (it never waits). The first process to open a store reads
+// the whole log back before it can read anything; an empty log spares
+// every later command that cost.
+void empty_log_at_exit() {
+  if (g_store.db != nullptr && g_store.wrote && g_store.depth == 0) {
+    sqlite3_busy_timeout(g_store.db, 0);
+    sqlite3_wal_checkpoint_v2(g_store.db, nullptr, SQLITE_CHECKPOINT_TRUNCATE,
+                              nullptr, nullptr);
+  }
+  close_connection();
+}
+
 StatusCode connect(const std::string& path, bool exists) {
   // One thread uses SQLite: it need not lock the connection, nor count its
   // memory under a lock, on every call. (Setting this fails, harmlessly, once
@@ -135,6 +152,8 @@ StatusCode connect(const std::string& path, bool exists) {
   }
   g_store.read_only = sqlite3_db_readonly(g_store.db, "main") == 1;
   sqlite3_busy_timeout(g_store.db, kBusyTimeoutMs);
+  static bool registered = false;
+  if (!registered) registered = std::atexit(empty_log_at_exit) == 0;
   return g_store.read_only ? W32_ERROR_SUCCESS : choose_journal();
 }
 
@@ -243,6 +262,7 @@ StatusCode store_commit() {
     sql_reset_statements();
     status = sql_exec(sql);
     forget_caches();
+    g_store.wrote = g_store.wrote || status == W32_ERROR_SUCCESS;
   }
   if (status != W32_ERROR_SUCCESS) {
     store_rollback();
