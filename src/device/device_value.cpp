@@ -5,6 +5,25 @@
 #include "device/device_layout.h"
 #include "platform/fold.h"
 
+namespace {
+
+// True when name is a name that creation gives a device subkey.
+bool is_device_subkey_name(const char* name) {
+  size_t prefix = std::strlen(DEVICE_SUBKEY_PREFIX);
+  if (std::strlen(name) <= prefix ||
+      !equal_folded_bytes(name, prefix, DEVICE_SUBKEY_PREFIX, prefix)) {
+    return false;
+  }
+  const char* number = name + prefix;
+  if (number[0] == '0' && number[1] != '\0') return false;
+  for (const char* digit = number; *digit != '\0'; ++digit) {
+    if (*digit < '0' || *digit > '9') return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 StatusCode read_dword_value(RegKey key, const char* name, uint32_t* value) {
   unsigned char bytes[4] = {0, 0, 0, 0};
   uint32_t size = sizeof(bytes);
@@ -53,20 +72,6 @@ StatusCode name_value_name(SetupInfo info, char* buffer, uint32_t capacity) {
 bool value_exists(RegKey key, const char* name) {
   uint32_t size = 0;
   return reg_query_value(key, name, nullptr, nullptr, &size) == 0;
-}
-
-bool is_device_subkey_name(const char* name) {
-  size_t prefix = std::strlen(DEVICE_SUBKEY_PREFIX);
-  if (std::strlen(name) <= prefix ||
-      !equal_folded_bytes(name, prefix, DEVICE_SUBKEY_PREFIX, prefix)) {
-    return false;
-  }
-  const char* number = name + prefix;
-  if (number[0] == '0' && number[1] != '\0') return false;
-  for (const char* digit = number; *digit != '\0'; ++digit) {
-    if (*digit < '0' || *digit > '9') return false;
-  }
-  return true;
 }
 
 bool is_half_made_device(RegKey root, const char* subkey,

@@ -33,15 +33,11 @@ StatusCode write_marker(RegKey key, const char* marker);
 // True when key holds a value called name (only its existence is tested).
 bool value_exists(RegKey key, const char* name);
 
-// True when name is a name that creation gives a device subkey:
-// "zeb_dev_" (the case of A-Z aside) and a decimal number without leading
-// zeros.
-bool is_device_subkey_name(const char* name);
-
-// True when subkey of root is a device subkey that holds no value called
-// value_name: what a creation cut short between the key's birth and its
-// name value leaves. Such a key is found by no search and stops every
-// listing.
+// True when subkey of root is named as creation names device subkeys
+// ("zeb_dev_", the case of A-Z aside, and a decimal number without leading
+// zeros) and holds no value called value_name: what a creation cut short
+// between the key's birth and its name value leaves. Such a key is found by
+// no search and stops every listing.
 bool is_half_made_device(RegKey root, const char* subkey,
                          const char* value_name);
 
