@@ -61,19 +61,42 @@ bool allowed_list_contains(const char* list, const char* value) {
   }
 }
 
+void schema_read_constraint(SetupInfo info, const char* name, int32_t type,
+                            PropertyConstraint* constraint) {
+  *constraint = PropertyConstraint{};
+  if (type == TYPE_TEXT) {
+    if (read_allowed_list(info, name, constraint->list,
+                          sizeof(constraint->list))) {
+      constraint->kind = CONSTRAINT_LIST;
+    }
+  } else if (read_range(info, name, &constraint->minimum,
+                        &constraint->maximum)) {
+    constraint->kind = CONSTRAINT_RANGE;
+  }
+}
+
+StatusCode constraint_check(const PropertyConstraint& constraint,
+                            const char* value) {
+  switch (constraint.kind) {
+    case CONSTRAINT_LIST:
+      return allowed_list_contains(constraint.list, value) ? 0 : STATUS_RANGE;
+    case CONSTRAINT_RANGE: {
+      int32_t number = 0;
+      if (!parse_integer_literal(value, &number)) return STATUS_INVALID_PARAM;
+      return (number >= constraint.minimum && number <= constraint.maximum)
+                 ? 0
+                 : STATUS_RANGE;
+    }
+    default:
+      return 0;
+  }
+}
+
 StatusCode schema_check_value(SetupInfo info, const char* name, int32_t type,
                               const char* value) {
-  if (type == TYPE_TEXT) {
-    char list[ALLOWED_LIST_CAPACITY] = {0};
-    if (!read_allowed_list(info, name, list, sizeof(list))) return 0;
-    return allowed_list_contains(list, value) ? 0 : STATUS_RANGE;
-  }
-  int32_t minimum = 0;
-  int32_t maximum = 0;
-  if (!read_range(info, name, &minimum, &maximum)) return 0;
-  int32_t number = 0;
-  if (!parse_integer_literal(value, &number)) return STATUS_INVALID_PARAM;
-  return (number >= minimum && number <= maximum) ? 0 : STATUS_RANGE;
+  PropertyConstraint constraint;
+  schema_read_constraint(info, name, type, &constraint);
+  return constraint_check(constraint, value);
 }
 
 bool xpt_map_forward(SetupInfo info, const char* transport, char* xpt_class,

@@ -21,6 +21,29 @@ constexpr uint32_t ALLOWED_LIST_CAPACITY = 300;
 StatusCode schema_find(SetupInfo info, const char* name,
                        PropertyDefinition* definition);
 
+// What a property's line admits: an allowed list (a text property whose
+// field 3 can be read), a range (an integer property whose fields 3 and 4
+// are integers), or anything.
+enum ConstraintKind { CONSTRAINT_NONE, CONSTRAINT_LIST, CONSTRAINT_RANGE };
+
+struct PropertyConstraint {
+  ConstraintKind kind;
+  char list[ALLOWED_LIST_CAPACITY];  // CONSTRAINT_LIST: the '|' entries
+  int32_t minimum;                   // CONSTRAINT_RANGE
+  int32_t maximum;
+};
+
+// Reads the constraint of property name of the given type. Always succeeds:
+// a field that cannot be read leaves the property without a constraint.
+void schema_read_constraint(SetupInfo info, const char* name, int32_t type,
+                            PropertyConstraint* constraint);
+
+// Tests value against the constraint: 0, or 0xF0000006 for an integer
+// literal that is not whole, or 0xF0000007 for a value outside the list or
+// range.
+StatusCode constraint_check(const PropertyConstraint& constraint,
+                            const char* value);
+
 // Tests value against the allowed list or range of property name: 0, or
 // 0xF0000006 for an integer literal that is not whole, or 0xF0000007 for a
 // value outside the list or range. No constraint admits every value.
