@@ -1,4 +1,5 @@
-// UTF-8, strictly: no overlong forms, no surrogates, nothing above U+10FFFF.
+// UTF-8, strictly: no overlong forms, no surrogates, nothing above U+10FFFF;
+// and the surrogate pairs of UTF-16.
 #pragma once
 
 #include <cstdint>
@@ -68,4 +69,25 @@ inline void utf8_append(uint32_t code_point, std::string* text) {
     text->push_back(static_cast<char>(0x80 | ((code_point >> 6) & 0x3F)));
     text->push_back(static_cast<char>(0x80 | (code_point & 0x3F)));
   }
+}
+
+// Whether a UTF-16 unit is the first of a surrogate pair.
+inline bool utf16_high_surrogate(uint32_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+// Whether a UTF-16 unit is the second of a surrogate pair.
+inline bool utf16_low_surrogate(uint32_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+
+// Appends the UTF-16 units of code_point (at most U+10FFFF, no surrogate).
+inline void utf16_append(uint32_t code_point, std::u16string* units) {
+  if (code_point < 0x10000) {
+    units->push_back(static_cast<char16_t>(code_point));
+    return;
+  }
+  code_point -= 0x10000;
+  units->push_back(static_cast<char16_t>(0xD800 | (code_point >> 10)));
+  units->push_back(static_cast<char16_t>(0xDC00 | (code_point & 0x3FF)));
 }

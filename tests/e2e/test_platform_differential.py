@@ -11,6 +11,11 @@ one file there between opens of the same name in one process. The registry
 half is a fixed scenario that zebprobe runs below HKLM\\Software\\ZebProbe,
 which it creates and removes itself.
 
+Each backend answers in its system code page (natively UTF-8, under Wine
+Windows-1252); zebprobe takes its scripts' text and prints every answer in
+Windows-1252, so that the two compare character for character, sizes
+included.
+
 Wine's answers are also recorded in tests/probe/*_expected.txt, so that the
 native build is checked against them when Wine or the Windows build is
 missing. When Wine's answers change, those files are refreshed from a run of

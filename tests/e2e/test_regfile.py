@@ -3,8 +3,8 @@ import, over one content written into both stores by the same commands
 (devices and map entries by zebcfg, values of every type by reg add), and
 zebreg's refusal of a malformed file, which writes nothing and names the line.
 
-zebreg's query prints the store's Windows-1252 bytes where Wine's reg prints
-the console's code page 437, and Wine's reg prints every REG_QWORD as
+zebreg's query prints the store's UTF-8 where Wine's reg prints the console's
+code page 437, and Wine's reg prints every REG_QWORD as
 "(null)": the query comparisons set those apart (comparable_query); the
 exports, compared byte for byte, hold everything."""
 
@@ -30,9 +30,14 @@ ZEBCFG_COMMANDS = [
     ["s", "COM7", "Port.StopBits=1.5"],
     ["ms", "PollMs=250"],
     ["ms", "Retries=5"],
+    # Typed on a UTF-8 terminal: natively the store keeps these characters in
+    # UTF-8, Wine's zebcfg.exe gets them in its ANSI code page; the exports
+    # carry the same characters.
+    ["a", "Café", "Port.Transport=tcp", "Net.Host=Grüße"],
 ]
-# A device name outside ASCII, "Café€" in Windows-1252: Wine's zebcfg.exe
-# gets it through its ANSI command line, the native one as those bytes.
+# A device name outside ASCII written natively by a zebcfg whose store held
+# Windows-1252 ("Café€" in those bytes): it exports as those characters, as
+# the name typed under Wine does.
 WINDOWS_1252_NAME = b"Caf\xe9\x80"
 
 REG_ADDS = [
@@ -129,7 +134,8 @@ def test_the_exports_of_one_content_are_byte_identical(stores):
     assert stores.wine_export.startswith(
         "\ufeffWindows Registry Editor Version 5.00\r\n\r\n"
         "[HKEY_LOCAL_MACHINE\\software\\Zeb]\r\n".encode("utf-16-le"))
-    assert "Café€".encode("utf-16-le") in stores.wine_export
+    for text in ("Café€", "ZEB_DEV_Café", "Grüße"):
+        assert text.encode("utf-16-le") in stores.wine_export, text
     assert stores.native_export == stores.wine_export
 
 
@@ -183,6 +189,28 @@ def test_an_export_imports_into_an_empty_store_unchanged(plat, native_session_di
 def test_export_and_import_refuse_as_reg_does(plat, args, out):
     r = plat.reg(*args)
     assert (r.out, r.code) == (out, 1)
+
+
+# A REGEDIT4 file is Windows-1252, its string types' hex bytes too: both
+# builds keep its characters (natively in UTF-8) and export them alike.
+REGEDIT4_TEXT = (b"REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\ZebTest\\Caf\xe9]\r\n"
+                 b'"Gr\xfc\xdfe"="\x80 \x81 d\xe9j\xe0"\r\n'
+                 b'"x"=hex(2):e9,80,00\r\n"m"=hex(7):e9,00,80,00,00\r\n')
+REGEDIT4_EXPORT = ("\ufeffWindows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_LOCAL_MACHINE\\Software\\ZebTest\\Café]\r\n"
+                   '"Grüße"="€ \x81 déjà"\r\n'
+                   '"m"=hex(7):e9,00,00,00,ac,20,00,00,00,00\r\n'
+                   '"x"=hex(2):e9,00,ac,20,00,00\r\n\r\n').encode("utf-16-le")
+
+
+def test_a_regedit4_file_keeps_its_windows_1252_characters(plat):
+    path = plat.test_dir / "regedit4.reg"
+    path.write_bytes(REGEDIT4_TEXT)
+    import_file(plat, path)
+    r = plat.reg("export", "HKLM\\Software\\ZebTest\\Café",
+                 file_arg(plat, plat.test_dir / "out.reg"), "/y")
+    assert (r.out, r.code) == ("", 0), r
+    assert (plat.test_dir / "out.reg").read_bytes() == REGEDIT4_EXPORT
 
 
 def test_a_header_alone_imports_nothing_and_succeeds(plat):

@@ -4,7 +4,8 @@
 // and every field is read as text into an exact, a short and no buffer and
 // as an integer. The answers must agree with one another: a size reported
 // is the size a copy needs, a buffer one byte short gives 122, a line found
-// by its key is that key's first line, and nothing reads out of bounds.
+// by its key is that key's first line, every text is UTF-8 (the native
+// code page), and nothing reads out of bounds.
 #include <cstdint>
 #include <cstring>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include "platform/inf.h"
 #include "platform/posix/inf_model.h"
 #include "platform/posix/inf_text.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -57,6 +59,7 @@ bool read_field(const InfLine& line, uint32_t index, std::string* text) {
   FUZZ_CHECK(int_status == W32_ERROR_SUCCESS ||
              int_status == W32_ERROR_INVALID_DATA);
   text->assign(exact.data(), required - 1);
+  FUZZ_CHECK(utf8_valid(*text));
   return true;
 }
 
@@ -117,9 +120,9 @@ void walk_section(InfHandle inf, const char* section) {
 // The section names the parser finds in the text as the reader sees it.
 std::vector<std::string> section_names(const std::string& raw) {
   std::string decoded;
-  bool unicode = inf_text_is_unicode(raw);
-  if (unicode) inf_decode_text(raw, &decoded);
-  const std::string& text = unicode ? decoded : raw;
+  bool decode = inf_text_needs_decoding(raw);
+  if (decode) inf_decode_text(raw, &decoded);
+  const std::string& text = decode ? decoded : raw;
   InfModel model;
   std::vector<std::string> names;
   if (inf_parse_text(text.data(), text.size(), &model) != W32_ERROR_SUCCESS) {

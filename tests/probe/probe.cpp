@@ -5,6 +5,12 @@
 //   zebprobe inf SCRIPT [DIR]
 //                         runs the INF commands of SCRIPT (see run_command);
 //                         the file commands act on files of folder DIR
+//
+// Scripts and answers are in Windows-1252, the code page of Wine's answers
+// in the tests: each text argument is turned into the system code page
+// before the call (natively UTF-8), and each text answer back into
+// Windows-1252 before it is printed, with the sizes reported for it moved
+// by what that changes of its length.
 //   zebprobe reg          runs the fixed registry scenario below
 //                         HKLM\Software\ZebProbe, which it creates and removes
 #include <utime.h>
@@ -19,6 +25,7 @@
 
 #include "platform/inf.h"
 #include "platform/registry.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -54,6 +61,33 @@ std::vector<std::string> split_tokens(const char* text) {
   return tokens;
 }
 
+// Windows-1252 text of the script in the system code page.
+std::string from_script(const std::string& text) {
+  std::u16string units;
+  for (char c : text) {
+    units.push_back(windows_1252_to_utf16(static_cast<unsigned char>(c)));
+  }
+  std::string converted;
+  text_from_utf16(units, &converted);
+  return converted;
+}
+
+// System code page text of an answer in Windows-1252.
+std::string to_script(const char* text) {
+  std::u16string units;
+  text_to_utf16(text, &units);
+  std::string converted;
+  windows_1252_from_utf16(units, &converted);
+  return converted;
+}
+
+// A size reported for answer text, moved by the bytes its Windows-1252 form
+// has more or fewer.
+uint32_t script_size(uint32_t size, const char* text) {
+  return static_cast<uint32_t>(size + to_script(text).size() -
+                               std::strlen(text));
+}
+
 const char* arg_or_null(const std::vector<std::string>& tokens, size_t i) {
   if (i >= tokens.size() || tokens[i] == "-") return nullptr;
   return tokens[i].c_str();
@@ -80,9 +114,9 @@ std::string escaped(const char* text) {
   return out;
 }
 
-// Prints text escaped, in brackets.
+// Prints answer text in Windows-1252, escaped, in brackets.
 void print_text(const char* text) {
-  std::printf("[%s]", escaped(text).c_str());
+  std::printf("[%s]", escaped(to_script(text).c_str()).c_str());
 }
 
 void print_line_position(const ProbeState& state) {
@@ -98,7 +132,9 @@ void probe_string_field(const InfLine* line, uint32_t index,
   StatusCode status = inf_get_string_field(
       line, index, capacity == 0 ? nullptr : &buffer[0], capacity, &required);
   std::printf("str %u cap=%u -> 0x%x", index, capacity, status);
-  if (status == 0 || status == W32_ERROR_INSUFFICIENT_BUFFER) {
+  if (status == 0 && capacity != 0) {
+    std::printf(" required=%u", script_size(required, &buffer[0]));
+  } else if (status == 0 || status == W32_ERROR_INSUFFICIENT_BUFFER) {
     std::printf(" required=%u", required);
   }
   if (status == 0 && capacity != 0) {
@@ -118,19 +154,21 @@ void probe_int_field(const InfLine* line, uint32_t index) {
 
 // Prints every line of section by index: each field from 0 up to the first
 // missing one after field 0, as text and as an integer.
-void probe_dump(InfHandle inf, const char* section) {
-  std::printf("dump %s count=%d\n", escaped(section).c_str(),
-              inf_get_line_count(inf, section));
+// section is the script's text, echoed as written.
+void probe_dump(InfHandle inf, const std::string& section) {
+  std::string name = from_script(section);
+  std::printf("dump %s count=%d\n", escaped(section.c_str()).c_str(),
+              inf_get_line_count(inf, name.c_str()));
   for (uint32_t i = 0;; ++i) {
     InfLine line;
-    StatusCode status = inf_get_line_by_index(inf, section, i, &line);
+    StatusCode status = inf_get_line_by_index(inf, name.c_str(), i, &line);
     if (status != 0) {
       std::printf("  index %u -> 0x%x\n", i, status);
       return;
     }
     std::printf("  index %u line=%u section=%u:", i, line.line, line.section);
     for (uint32_t field = 0; field < 40; ++field) {
-      char buffer[600];
+      char buffer[2048];
       uint32_t required = 0;
       status =
           inf_get_string_field(&line, field, buffer, sizeof buffer, &required);
@@ -141,7 +179,7 @@ void probe_dump(InfHandle inf, const char* section) {
       }
       int32_t value = 0;
       StatusCode int_status = inf_get_int_field(&line, field, &value);
-      std::printf(" f%u(%u)=", field, required);
+      std::printf(" f%u(%u)=", field, script_size(required, buffer));
       print_text(buffer);
       if (int_status == 0) {
         std::printf("#%d", value);
@@ -194,6 +232,8 @@ void age_file(const ProbeState& state, const std::string& name, long seconds) {
 // A "-" argument is a null pointer.
 void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
   const std::string& verb = tokens[0];
+  std::vector<std::string> args;  // the tokens in the system code page
+  for (const std::string& token : tokens) args.push_back(from_script(token));
   if (verb == "write") {
     // The text is the rest of the line as written, quotes and blanks kept.
     size_t name = state->text.find(tokens[1]);
@@ -215,7 +255,7 @@ void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
     if (state->inf != nullptr) inf_close(state->inf);
     state->inf = nullptr;
     state->have_line = false;
-    StatusCode status = inf_open(tokens[1].c_str(), &state->inf);
+    StatusCode status = inf_open(args[1].c_str(), &state->inf);
     if (status != 0) state->inf = nullptr;
     std::printf("open %s -> 0x%x\n", escaped(tokens[1].c_str()).c_str(),
                 status);
@@ -225,11 +265,10 @@ void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
     state->have_line = false;
   } else if (verb == "count") {
     std::printf("count %s -> %d\n", escaped(tokens[1].c_str()).c_str(),
-                inf_get_line_count(state->inf, arg_or_null(tokens, 1)));
+                inf_get_line_count(state->inf, arg_or_null(args, 1)));
   } else if (verb == "first") {
-    StatusCode status =
-        inf_find_first_line(state->inf, arg_or_null(tokens, 1),
-                            arg_or_null(tokens, 2), &state->line);
+    StatusCode status = inf_find_first_line(state->inf, arg_or_null(args, 1),
+                                            arg_or_null(args, 2), &state->line);
     state->have_line = status == 0;
     std::printf("first %s %s -> 0x%x", escaped(tokens[1].c_str()).c_str(),
                 escaped(tokens.size() > 2 ? tokens[2].c_str() : "-").c_str(),
@@ -244,9 +283,8 @@ void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
     print_line_position(*state);
     std::putchar('\n');
   } else if (verb == "index") {
-    StatusCode status =
-        inf_get_line_by_index(state->inf, arg_or_null(tokens, 1),
-                              arg_number(tokens, 2), &state->line);
+    StatusCode status = inf_get_line_by_index(
+        state->inf, arg_or_null(args, 1), arg_number(tokens, 2), &state->line);
     state->have_line = status == 0;
     std::printf("index %s %u -> 0x%x", escaped(tokens[1].c_str()).c_str(),
                 arg_number(tokens, 2), status);
@@ -258,7 +296,7 @@ void run_command(ProbeState* state, const std::vector<std::string>& tokens) {
   } else if (verb == "int") {
     probe_int_field(&state->line, arg_number(tokens, 1));
   } else if (verb == "dump") {
-    probe_dump(state->inf, tokens[1].c_str());
+    probe_dump(state->inf, tokens[1]);
   } else {
     std::printf("unknown command %s\n", verb.c_str());
   }

@@ -47,6 +47,12 @@ StatusCode read_s_field(const InfModel& model, const char* key, uint32_t index,
 
 std::string repeat(char c, size_t count) { return std::string(count, c); }
 
+std::string repeated(const std::string& text, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) out += text;
+  return out;
+}
+
 struct StatusCase {
   const char* name;
   std::string text;
@@ -71,6 +77,9 @@ TEST(InfParseTest, HeadersAndTextBeforeTheFirstSectionFailTheParse) {
       {"long name without its bracket", "[" + repeat('n', 256) + "\n",
        W32_ERROR_BAD_SECTION_NAME_LINE},
       {"long name after good lines", "[S]\na=1\n[" + repeat('n', 300) + "]\n",
+       W32_ERROR_SECTION_NAME_TOO_LONG},
+      {"name of 256 two-byte characters",
+       "[" + repeated("\xC3\xA9", 256) + "]\n",
        W32_ERROR_SECTION_NAME_TOO_LONG},
       {"end-of-text mark inside a name", "[S\x1A]\n",
        W32_ERROR_BAD_SECTION_NAME_LINE},
@@ -122,6 +131,9 @@ TEST(InfParseTest, SectionHeadersNameSectionsAsWritten) {
       {"line after the last header", "[S]", "S", ""},
       {"name of 255 found by its name", "[" + repeat('n', 255) + "]\nw=9\n",
        repeat('n', 255), "<w>=<9>"},
+      {"name of 255 two-byte characters",
+       "[" + repeated("\xC3\xA9", 255) + "]\nw=10\n", repeated("\xC3\xA9", 255),
+       "<w>=<10>"},
   };
   expect_sections(cases, sizeof cases / sizeof cases[0]);
 }
@@ -190,6 +202,21 @@ TEST(InfParseTest, LinesSplitIntoKeysAndFields) {
       {"continuation of an empty value", "[S]\nc = \\\n", "S", "<c>=<>"},
       {"backslashes and blanks before the line end", "[S]\nk = a\\ \\\nb\n",
        "S", "<k>=<ab>"},
+      // The text is UTF-8: blanks beyond ASCII are the characters, never a
+      // byte inside another character (U+00E0 ends in 0xA0).
+      {"no-break space and ideographic space are blanks",
+       "[S]\n\xC2\xA0k\xE3\x80\x80= \xC2\xA0"
+       "a\xC2\xA0"
+       "b\xE2\x80\xA8\n",
+       "S",
+       "<k>=<a\xC2\xA0"
+       "b>"},
+      {"a character ending in 0xA0 is text", "[S]\nk = \xC3\xA0\n", "S",
+       "<k>=<\xC3\xA0>"},
+      {"zero-width space is text", "[S]\nk = \xE2\x80\x8Bx\n", "S",
+       "<k>=<\xE2\x80\x8Bx>"},
+      {"continuation after a wide blank", "[S]\nk = a\\\xE3\x80\x80\nb\n", "S",
+       "<k>=<ab>"},
   };
   expect_sections(cases, sizeof cases / sizeof cases[0]);
 }
@@ -208,6 +235,14 @@ TEST(InfParseTest, FieldsAreCutAt511Characters) {
        "<k>=<" + repeat('x', 510) + "\">"},
       {"key cut, value kept", "[S]\n" + repeat('x', 600) + " = v\n", "S",
        "<" + repeat('x', 511) + ">=<v>"},
+      // Characters, not bytes, in UTF-16 units as SetupAPI counts them; a
+      // character is kept whole or not at all.
+      {"511 two-byte characters kept whole",
+       "[S]\nk = " + repeated("\xC3\xA9", 600) + "\n", "S",
+       "<k>=<" + repeated("\xC3\xA9", 511) + ">"},
+      {"a pair that would pass 511 units is dropped whole",
+       "[S]\nk = " + repeat('x', 510) + "\xF0\x9F\x98\x80y\n", "S",
+       "<k>=<" + repeat('x', 510) + ">"},
   };
   expect_sections(cases, sizeof cases / sizeof cases[0]);
 }

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "platform/inf.h"
-#include "platform/posix/code_page.h"
 #include "platform/posix/fault.h"
 #include "platform/posix/inf_text.h"
+#include "platform/text_encoding.h"
 #include "test_root.h"
 
 namespace {
@@ -184,7 +184,10 @@ TEST_F(InfReaderTest, FieldsFollowTheLineModel) {
       {"tabs and carriage returns are blanks", "[S]\r\n\tk\t=\tv\t\r\n", "k", 1,
        0, "v"},
       {"no-break space is a blank", "[S]\nk =\xA0v\xA0\n", "k", 1, 0, "v"},
-      {"only A-Z fold", "[S]\n\xC9 = 1\n\xE9 = 2\n", "\xE9", 1, 0, "2"},
+      {"a windows-1252 file read in utf-8, only A-Z fold",
+       "[S]\n\xC9 = 1\n\xE9 = 2\n", "\xC3\xA9", 1, 0, "2"},
+      {"a utf-8 file as it is", "[S]\n\xC3\x89 = 1\n\xC3\xA9 = 2\n", "\xC3\xA9",
+       1, 0, "2"},
       {"line without newline at the end", "[S]\nk = last", "k", 1, 0, "last"},
   };
   for (const FieldCase& c : cases) {
@@ -344,33 +347,36 @@ std::string utf16(const std::string& ascii) {
   return out;
 }
 
-TEST(InfTextTest, UnicodeFilesBecomeWindows1252AsWineConvertsThem) {
+// The reader's text is UTF-8, the native code page: Unicode files keep
+// every character (where the Windows build's ANSI calls put best-fit
+// look-alikes or '?'), 8-bit files that are not UTF-8 are Windows-1252.
+TEST(InfTextTest, FilesBecomeUtf8) {
+  const std::string mark = "\xEF\xBB\xBF";
   const DecodeCase cases[] = {
-      {"8-bit text stays", "caf\xE9\n", false, ""},
-      {"utf-8 mark",
-       "\xEF\xBB\xBF"
-       "caf\xC3\xA9 \xE2\x82\xAC",
-       true, "caf\xE9 \x80"},
-      {"best fit", "\xEF\xBB\xBF\xC4\x80\xEF\xBC\xA1\xC4\xB1", true, "AAi"},
-      {"no byte at all", "\xEF\xBB\xBF\xE4\xB8\xAD\xC2\x80", true, "??"},
-      {"undefined bytes keep their value", "\xEF\xBB\xBF\xC2\x81\xC2\x9D", true,
-       "\x81\x9D"},
-      {"beyond the basic plane", "\xEF\xBB\xBF\xF0\x9F\x98\x80", true, "??"},
-      {"invalid leads one each", "\xEF\xBB\xBF\xC0\x80\xF8\xBF", true, "????"},
-      {"second byte out of range taken along", "\xEF\xBB\xBF\xE0\x80\x80", true,
+      {"utf-8 without a mark stays", "caf\xC3\xA9\n", false, ""},
+      {"windows-1252 becomes utf-8", "caf\xE9 \x80\x81\n", true,
+       "caf\xC3\xA9 \xE2\x82\xAC\xC2\x81\n"},
+      {"utf-8 mark", mark + "caf\xC3\xA9 \xE2\x82\xAC", true,
+       "caf\xC3\xA9 \xE2\x82\xAC"},
+      {"characters windows-1252 lacks stay",
+       mark + "\xC4\x80\xEF\xBC\xA1\xE4\xB8\xAD\xF0\x9F\x98\x80", true,
+       "\xC4\x80\xEF\xBC\xA1\xE4\xB8\xAD\xF0\x9F\x98\x80"},
+      {"invalid leads one each", mark + "\xC0\x80\xF8\xBF", true, "????"},
+      {"second byte out of range taken along", mark + "\xE0\x80\x80", true,
        "??"},
-      {"surrogate in utf-8", "\xEF\xBB\xBF\xED\xA0\x80", true, "??"},
-      {"cut sequence", "\xEF\xBB\xBF\xE4\xB8x\xF0\x9F\x98", true, "?x?"},
+      {"surrogate in utf-8", mark + "\xED\xA0\x80", true, "??"},
+      {"cut sequence", mark + "\xE4\xB8x\xF0\x9F\x98", true, "?x?"},
       {"utf-16 mark",
        "\xFF\xFE" + utf16("[a]") + std::string("\xE9\0\xAC\x20", 4), true,
-       "[a]\xE9\x80"},
+       "[a]\xC3\xA9\xE2\x82\xAC"},
       {"utf-16 pair and lone surrogate",
-       std::string("\xFF\xFE\x3D\xD8\0\xDE\0\xD8x\0", 10), true, "???x"},
+       std::string("\xFF\xFE\x3D\xD8\0\xDE\0\xD8x\0", 10), true,
+       "\xF0\x9F\x98\x80?x"},
       {"utf-16 without a mark", utf16("[Version]"), true, "[Version]"},
       {"odd length is not utf-16", utf16("[V]") + "x", false, ""},
   };
   for (const DecodeCase& c : cases) {
-    EXPECT_EQ(inf_text_is_unicode(c.raw), c.unicode) << c.name;
+    EXPECT_EQ(inf_text_needs_decoding(c.raw), c.unicode) << c.name;
     if (!c.unicode) continue;
     std::string text;
     inf_decode_text(c.raw, &text);
@@ -378,16 +384,51 @@ TEST(InfTextTest, UnicodeFilesBecomeWindows1252AsWineConvertsThem) {
   }
 }
 
-// zebreg exports code page text as UTF-16 and imports it back: every byte
-// must come back as itself, the 0x80 to 0x9F range through its own table.
-TEST(CodePageTest, EveryByteComesBackFromItsUtf16Unit) {
-  EXPECT_EQ(code_page_to_utf16(0x80), u'\x20AC');
-  EXPECT_EQ(code_page_to_utf16(0x9F), u'\x0178');
-  EXPECT_EQ(code_page_to_utf16(0xE9), u'\x00E9');
-  for (int byte = 0; byte < 256; ++byte) {
-    char16_t unit = code_page_to_utf16(static_cast<unsigned char>(byte));
+// zebreg exports the store's text as UTF-16 and imports it back, REGEDIT4
+// files are Windows-1252, and a store written before its text was UTF-8
+// holds Windows-1252: every one of these must come back as itself.
+TEST(TextEncodingTest, TextComesBackFromItsUtf16Form) {
+  struct Case {
+    const char* name;
     std::string text;
-    code_page_from_utf16(&unit, 1, &text);
+    std::u16string units;
+    StatusCode back;  // of text_from_utf16(units)
+    std::string back_text;
+  };
+  const Case cases[] = {
+      {"ascii", "Port.Parity", u"Port.Parity", 0, "Port.Parity"},
+      {"utf-8",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e \xE2\x82\xAC",
+       u"Gr\u00FC\u00DFe \u20AC", 0,
+       "Gr\xC3\xBC\xC3\x9F"
+       "e \xE2\x82\xAC"},
+      {"beyond the basic plane", "\xF0\x9F\x98\x80", u"\U0001F600", 0,
+       "\xF0\x9F\x98\x80"},
+      {"windows-1252 of an older store", "Caf\xE9\x80", u"Caf\u00E9\u20AC", 0,
+       "Caf\xC3\xA9\xE2\x82\xAC"},
+      {"lone surrogates", "",
+       std::u16string(u"a") + char16_t(0xD800) + u"b" + char16_t(0xDC00),
+       W32_ERROR_NO_UNICODE_TRANSLATION, "a?b?"},
+  };
+  for (const Case& c : cases) {
+    if (!c.text.empty()) {
+      std::u16string units;
+      text_to_utf16(c.text, &units);
+      EXPECT_EQ(units, c.units) << c.name;
+    }
+    std::string text;
+    EXPECT_EQ(text_from_utf16(c.units, &text), c.back) << c.name;
+    EXPECT_EQ(text, c.back_text) << c.name;
+  }
+  EXPECT_EQ(windows_1252_to_utf16(0x80), u'\x20AC');
+  EXPECT_EQ(windows_1252_to_utf16(0x9F), u'\x0178');
+  EXPECT_EQ(windows_1252_to_utf16(0xE9), u'\x00E9');
+  for (int byte = 0; byte < 256; ++byte) {
+    std::u16string unit(
+        1, windows_1252_to_utf16(static_cast<unsigned char>(byte)));
+    std::string text;
+    windows_1252_from_utf16(unit, &text);
     EXPECT_EQ(text, std::string(1, static_cast<char>(byte))) << byte;
   }
 }
@@ -398,7 +439,7 @@ TEST_F(InfReaderTest, Utf8FilesWithAMarkAreRead) {
             0u);
   std::string text;
   ASSERT_EQ(field("S", "k", 1, &text), 0u);
-  EXPECT_EQ(text, "caf\xE9");
+  EXPECT_EQ(text, "caf\xC3\xA9");
   ASSERT_EQ(open_bytes("\xFF\xFE" + utf16(kHeader) + utf16("[S]\nk=v\n")), 0u);
   ASSERT_EQ(field("S", "k", 1, &text), 0u);
   EXPECT_EQ(text, "v");

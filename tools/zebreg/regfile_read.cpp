@@ -1,6 +1,6 @@
 #include "regfile_read.h"
 
-#include "platform/posix/code_page.h"
+#include "platform/text_encoding.h"
 #include "zebreg_registry.h"
 
 namespace {
@@ -16,7 +16,7 @@ bool at_end(const RegFileReader& r) {
 }
 
 char16_t take_unit(RegFileReader* r) {
-  if (!r->utf16) return code_page_to_utf16(r->bytes[r->pos++]);
+  if (!r->utf16) return windows_1252_to_utf16(r->bytes[r->pos++]);
   char16_t unit =
       static_cast<char16_t>(r->bytes[r->pos] | (r->bytes[r->pos + 1] << 8));
   r->pos += 2;
@@ -37,9 +37,10 @@ bool read_line(RegFileReader* r) {
   return true;
 }
 
-std::string code_page_text(const std::u16string& text) {
+// text as a message shows it, '?' standing for a lone surrogate.
+std::string shown(const std::u16string& text) {
   std::string out;
-  code_page_from_utf16(text.data(), text.size(), &out);
+  text_from_utf16(text, &out);
   return out;
 }
 
@@ -97,6 +98,17 @@ bool fail(const std::string& text, std::string* reason) {
   return false;
 }
 
+// text as the store keeps it, in *out; false with *reason when the store's
+// UTF-8 has no form for it.
+bool store_text(const std::u16string& text, std::string* out,
+                std::string* reason) {
+  if (text_from_utf16(text, out) == W32_ERROR_SUCCESS) return true;
+  return fail(
+      "a lone UTF-16 surrogate (a unit of D800 to DFFF without its pair), "
+      "which the store's UTF-8 text cannot hold",
+      reason);
+}
+
 // The quoted string at line[*pos] (a '"'), unescaped, into *text; *pos ends
 // after its closing quote.
 bool read_quoted(const std::u16string& line, size_t* pos, std::u16string* text,
@@ -125,9 +137,9 @@ bool read_quoted(const std::u16string& line, size_t* pos, std::u16string* text,
         text->push_back(u'\n');
         break;
       default:
-        return fail("unrecognized escape sequence [\\" +
-                        code_page_text(line.substr(i, 1)) + "]",
-                    reason);
+        return fail(
+            "unrecognized escape sequence [\\" + shown(line.substr(i, 1)) + "]",
+            reason);
     }
   }
   return fail("a string without its closing quote", reason);
@@ -178,15 +190,26 @@ bool read_hex_bytes(RegFileReader* r, size_t pos, std::vector<uint8_t>* bytes,
   }
 }
 
-// UTF-16LE bytes as the code page text the store keeps; a last odd byte is
-// dropped, as the ANSI registry calls drop it.
-void utf16le_to_code_page(std::vector<uint8_t>* bytes) {
+// UTF-16LE bytes as the text the store keeps; a last odd byte is dropped,
+// as the ANSI registry calls drop it.
+bool utf16le_to_store_text(std::vector<uint8_t>* bytes, std::string* reason) {
   std::u16string units(bytes->size() / 2, u'\0');
   for (size_t i = 0; i < units.size(); ++i) {
     units[i] =
         static_cast<char16_t>((*bytes)[2 * i] | ((*bytes)[2 * i + 1] << 8));
   }
-  std::string text = code_page_text(units);
+  std::string text;
+  if (!store_text(units, &text, reason)) return false;
+  bytes->assign(text.begin(), text.end());
+  return true;
+}
+
+// Windows-1252 bytes as the text the store keeps.
+void windows_1252_to_store_text(std::vector<uint8_t>* bytes) {
+  std::u16string units;
+  for (uint8_t byte : *bytes) units.push_back(windows_1252_to_utf16(byte));
+  std::string text;
+  text_from_utf16(units, &text);
   bytes->assign(text.begin(), text.end());
 }
 
@@ -210,9 +233,9 @@ bool read_hex_value(RegFileReader* r, size_t pos, RegFileEntry* entry,
     return fail("unrecognized value data", reason);
   }
   if (!read_hex_bytes(r, pos + 1, &entry->data, reason)) return false;
-  if (r->unicode_hex && is_string_type(entry->type)) {
-    utf16le_to_code_page(&entry->data);
-  }
+  if (!is_string_type(entry->type)) return true;
+  if (r->unicode_hex) return utf16le_to_store_text(&entry->data, reason);
+  windows_1252_to_store_text(&entry->data);
   return true;
 }
 
@@ -236,7 +259,8 @@ bool read_string_value(const std::u16string& line, size_t pos,
   if (!only_comment_left(line, pos)) {
     return fail("text after the string's closing quote", reason);
   }
-  std::string bytes = code_page_text(text);
+  std::string bytes;
+  if (!store_text(text, &bytes, reason)) return false;
   entry->type = W32_REG_SZ;
   entry->data.assign(bytes.begin(), bytes.end());
   entry->data.push_back(0);
@@ -271,8 +295,10 @@ bool read_value_line(RegFileReader* r, size_t pos, RegFileEntry* entry,
     ++pos;
   } else {
     std::u16string name;
-    if (!read_quoted(line, &pos, &name, reason)) return false;
-    entry->name = code_page_text(name);
+    if (!read_quoted(line, &pos, &name, reason) ||
+        !store_text(name, &entry->name, reason)) {
+      return false;
+    }
   }
   pos = skip_blanks(line, pos);
   if (pos == line.size() || line[pos] != u'=') {
@@ -281,12 +307,19 @@ bool read_value_line(RegFileReader* r, size_t pos, RegFileEntry* entry,
   return read_value_data(r, skip_blanks(line, pos + 1), entry, reason);
 }
 
-bool is_local_machine(const std::u16string& root) {
-  std::string name = code_page_text(root);
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// Whether text is the upper-case ASCII word, folding a-z to A-Z only.
+bool is_word(const std::u16string& text, const char* word) {
+  size_t i = 0;
+  for (; i < text.size() && word[i] != '\0'; ++i) {
+    char16_t c =
+        text[i] >= u'a' && text[i] <= u'z' ? text[i] - u'a' + u'A' : text[i];
+    if (c != static_cast<char16_t>(word[i])) return false;
   }
-  return name == "HKEY_LOCAL_MACHINE" || name == "HKLM";
+  return i == text.size() && word[i] == '\0';
+}
+
+bool is_local_machine(const std::u16string& root) {
+  return is_word(root, "HKEY_LOCAL_MACHINE") || is_word(root, "HKLM");
 }
 
 // The names of path (which follows the root) joined by single backslashes.
@@ -296,10 +329,9 @@ bool join_key_names(const std::u16string& path, std::string* joined,
   while (start <= path.size()) {
     size_t end = path.find(u'\\', start);
     if (end == std::u16string::npos) end = path.size();
-    std::string name = code_page_text(path.substr(start, end - start));
-    if (name.find('\\') != std::string::npos) {
-      return fail("the key name '" + name + "' has no Windows-1252 form",
-                  reason);
+    std::string name;
+    if (!store_text(path.substr(start, end - start), &name, reason)) {
+      return false;
     }
     if (!name.empty()) *joined += (joined->empty() ? "" : "\\") + name;
     start = end + 1;
@@ -319,7 +351,7 @@ bool read_key_line(const std::u16string& line, size_t pos, RegFileEntry* entry,
   if (deletion) key.erase(0, 1);
   size_t slash = key.find(u'\\');
   if (!is_local_machine(key.substr(0, slash))) {
-    return fail("the key '" + code_page_text(key) +
+    return fail("the key '" + shown(key) +
                     "' is not below HKEY_LOCAL_MACHINE, the only root key "
                     "this store holds",
                 reason);

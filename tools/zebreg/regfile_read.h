@@ -1,6 +1,6 @@
 // Registry files as reg import reads them: a "Windows Registry Editor
-// Version 5.00" file in UTF-16LE after a byte order mark or in code page
-// text, or a "REGEDIT4" file. After the header, each line is blank, a
+// Version 5.00" file in UTF-16LE after a byte order mark or in Windows-1252,
+// or a "REGEDIT4" file (Windows-1252). After the header, each line is blank, a
 // comment (";" or "#"), a key ("[KEY]", or "[-KEY]" to delete it with its
 // subtree) or a value of the last key ("name"=... or @=... for the default
 // value; =- deletes it). Value data: "text", dword:1 to 8 hex digits, hex:
@@ -19,7 +19,8 @@
 // What a statement asks for.
 enum class RegFileAction { kKey, kDeleteKey, kValue, kDeleteValue };
 
-// One statement, in the store's terms: names and text as code page text.
+// One statement, in the store's terms: names and text as the store's text
+// (UTF-8).
 struct RegFileEntry {
   RegFileAction action;
   std::string path;           // kKey, kDeleteKey: below HKEY_LOCAL_MACHINE

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "platform/posix/code_page.h"
+#include "platform/text_encoding.h"
 
 namespace {
 
@@ -24,20 +24,21 @@ size_t column(const std::string& out, size_t start) {
   return (out.size() - start) / 2;
 }
 
-// text in double quotes, with \, ", CR and LF escaped.
-void put_quoted(const char* text, size_t length, std::string* out) {
+// The store's text in double quotes, with \, ", CR and LF escaped.
+void put_quoted(const std::string& text, std::string* out) {
+  std::u16string units;
+  text_to_utf16(text, &units);
   put(u'"', out);
-  for (size_t i = 0; i < length; ++i) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    if (c == '\\' || c == '"') {
+  for (char16_t c : units) {
+    if (c == u'\\' || c == u'"') {
       put(u'\\', out);
       put(c, out);
-    } else if (c == '\r') {
+    } else if (c == u'\r') {
       put_ascii("\\r", out);
-    } else if (c == '\n') {
+    } else if (c == u'\n') {
       put_ascii("\\n", out);
     } else {
-      put(code_page_to_utf16(c), out);
+      put(c, out);
     }
   }
   put(u'"', out);
@@ -85,7 +86,7 @@ void put_hex(const RegValue& value, size_t line_start, std::string* out) {
 void put_string(const RegValue& value, std::string* out) {
   size_t length = 0;
   while (length < value.data.size() && value.data[length] != 0) ++length;
-  put_quoted(reinterpret_cast<const char*>(value.data.data()), length, out);
+  put_quoted(std::string(value.data.begin(), value.data.begin() + length), out);
 }
 
 void put_dword(const RegValue& value, std::string* out) {
@@ -100,8 +101,9 @@ void put_dword(const RegValue& value, std::string* out) {
 }  // namespace
 
 void append_utf16le(const std::string& text, std::string* out) {
-  for (char c : text)
-    put(code_page_to_utf16(static_cast<unsigned char>(c)), out);
+  std::u16string units;
+  text_to_utf16(text, &units);
+  for (char16_t unit : units) put(unit, out);
 }
 
 void regfile_write_header(std::string* out) {
@@ -120,7 +122,7 @@ void regfile_write_value(const RegValue& value, std::string* out) {
   if (value.name.empty()) {
     put(u'@', out);
   } else {
-    put_quoted(value.name.data(), value.name.size(), out);
+    put_quoted(value.name, out);
   }
   put(u'=', out);
   if (value.type == W32_REG_SZ) {

@@ -4,7 +4,10 @@
 
 namespace {
 
-constexpr uint32_t kNameCapacity = 16384;
+// Room for a name of the registry's longest, 16,383 UTF-16 units, in the
+// store's UTF-8 (at most 3 bytes a unit), and its terminator. A longer name,
+// left in a store by an older zebreg, is read with a larger buffer.
+constexpr uint32_t kNameCapacity = 3 * 16383 + 1;
 constexpr size_t kFirstDataCapacity = 256;
 
 StatusCode enum_key(RegKey key, uint32_t index, std::string* name) {
@@ -40,15 +43,20 @@ StatusCode read_value(RegKey key, const char* name, uint32_t* type,
 }
 
 StatusCode enum_value(RegKey key, uint32_t index, RegValue* value) {
+  uint32_t capacity = kNameCapacity;
   for (;;) {
-    value->name.resize(kNameCapacity);
+    value->name.resize(capacity);
     value->data.resize(std::max(value->data.capacity(), kFirstDataCapacity));
-    uint32_t name_len = kNameCapacity;
+    uint32_t name_len = capacity;
     uint32_t size = static_cast<uint32_t>(value->data.size());
     StatusCode status = reg_enum_value(key, index, &value->name[0], &name_len,
                                        &value->type, value->data.data(), &size);
     if (status == W32_ERROR_MORE_DATA && size > value->data.size()) {
       value->data.resize(size);
+      continue;
+    }
+    if (status == W32_ERROR_MORE_DATA && capacity < UINT32_MAX / 2) {
+      capacity *= 2;  // the name did not fit
       continue;
     }
     if (status != W32_ERROR_SUCCESS) return status;

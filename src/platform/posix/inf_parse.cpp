@@ -11,6 +11,7 @@
 
 namespace {
 
+// Lengths in UTF-16 units, as SetupAPI counts them.
 constexpr size_t kMaxSectionNameLength = 255;
 constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
 // Larger texts are refused: the model addresses its text by 32-bit offsets,
@@ -18,11 +19,47 @@ constexpr size_t kMaxFieldLength = 511;  // longer fields are cut
 constexpr size_t kMaxTextSize = 0x3FFFFFFF;
 constexpr char kEndOfText = '\x1A';  // Ctrl-Z: nothing after it is read
 
-// Blanks as SetupAPI sees them in the 8-bit text: the ASCII ones and the
-// no-break space.
-bool is_blank(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f' ||
-         c == '\xA0';
+// The blanks of SetupAPI beyond ASCII, in UTF-8: U+0085, U+00A0, U+1680,
+// U+2000 to U+200A, U+2028, U+2029, U+202F, U+205F and U+3000.
+bool is_wide_blank(const unsigned char* p, size_t left) {
+  if (left >= 2 && p[0] == 0xC2) return p[1] == 0x85 || p[1] == 0xA0;
+  if (left < 3) return false;
+  if (p[0] == 0xE1) return p[1] == 0x9A && p[2] == 0x80;
+  if (p[0] == 0xE3) return p[1] == 0x80 && p[2] == 0x80;
+  if (p[0] != 0xE2) return false;
+  if (p[1] == 0x80) {
+    return p[2] <= 0x8A || p[2] == 0xA8 || p[2] == 0xA9 || p[2] == 0xAF;
+  }
+  return p[1] == 0x81 && p[2] == 0x9F;
+}
+
+// The bytes of the blank at data[pos] (of size), as SetupAPI sees blanks in
+// the UTF-8 text: 1 for an ASCII one, 2 or 3 for a wider one, 0 for none.
+size_t blank_length(const char* data, size_t pos, size_t size) {
+  char c = data[pos];
+  if (c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f') return 1;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(data + pos);
+  if (!is_wide_blank(p, size - pos)) return 0;
+  return p[0] == 0xC2 ? 2 : 3;
+}
+
+// Whether byte c begins a character of UTF-8 text.
+bool starts_character(char c) {
+  return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+}
+
+// The UTF-16 units of the character whose UTF-8 form begins with byte c.
+size_t character_units(char c) {
+  return static_cast<unsigned char>(c) >= 0xF0 ? 2 : 1;
+}
+
+// The UTF-16 units of length bytes of UTF-8 text.
+size_t utf16_length(const char* text, size_t length) {
+  size_t units = 0;
+  for (size_t i = 0; i < length; ++i) {
+    if (starts_character(text[i])) units += character_units(text[i]);
+  }
+  return units;
 }
 
 // ---------------------------------------------------------------------------
@@ -43,6 +80,8 @@ struct Parser {
   InfModel* model;
   int32_t section;      // current section, -1 before the first
   std::string field;    // the field being built
+  size_t field_units;   // UTF-16 units of field
+  bool field_full;      // a character did not fit: the field ends there
   std::string pending;  // blanks inside a field, kept if more text follows
   bool field_started;
   bool has_key;
@@ -51,11 +90,28 @@ struct Parser {
   std::vector<InfLineRun> runs;  // in file order
 };
 
+// Appends bytes of UTF-8 text to the field while its characters fit, whole;
+// the first that does not fit ends it.
 void append_to_field(Parser* parser, const char* text, size_t length) {
-  size_t room = kMaxFieldLength > parser->field.size()
-                    ? kMaxFieldLength - parser->field.size()
-                    : 0;
-  parser->field.append(text, length < room ? length : room);
+  for (size_t i = 0; i < length && !parser->field_full; ++i) {
+    if (starts_character(text[i])) {
+      size_t units = character_units(text[i]);
+      if (parser->field_units + units > kMaxFieldLength) {
+        parser->field_full = true;
+        break;
+      }
+      parser->field_units += units;
+    }
+    parser->field.push_back(text[i]);
+  }
+}
+
+void clear_field(Parser* parser) {
+  parser->field.clear();
+  parser->field_units = 0;
+  parser->field_full = false;
+  parser->pending.clear();
+  parser->field_started = false;
 }
 
 void emit_pending(Parser* parser) {
@@ -72,9 +128,7 @@ void finish_field(Parser* parser) {
   model->text.push_back('\0');
   model->fields.push_back(record);
   ++parser->line_fields;
-  parser->field.clear();
-  parser->pending.clear();
-  parser->field_started = false;
+  clear_field(parser);
 }
 
 void skip_to_line_end(Parser* parser) {
@@ -84,8 +138,10 @@ void skip_to_line_end(Parser* parser) {
 }
 
 void skip_blanks(Parser* parser) {
-  while (parser->pos < parser->size && is_blank(parser->data[parser->pos])) {
-    ++parser->pos;
+  size_t length = 0;
+  while (parser->pos < parser->size &&
+         (length = blank_length(parser->data, parser->pos, parser->size)) > 0) {
+    parser->pos += length;
   }
 }
 
@@ -100,7 +156,9 @@ StatusCode parse_section_header(Parser* parser) {
   if (parser->pos + 1 + length >= parser->size || start[length] != ']') {
     return W32_ERROR_BAD_SECTION_NAME_LINE;
   }
-  if (length > kMaxSectionNameLength) return W32_ERROR_SECTION_NAME_TOO_LONG;
+  if (utf16_length(start, length) > kMaxSectionNameLength) {
+    return W32_ERROR_SECTION_NAME_TOO_LONG;
+  }
   InfModel* model = parser->model;
   int32_t found = -1;
   for (size_t i = 0; i < model->sections.size(); ++i) {
@@ -133,9 +191,12 @@ StatusCode parse_section_header(Parser* parser) {
 // a comment follow it on its line.
 bool take_continuation(Parser* parser) {
   size_t next = parser->pos + 1;
-  while (next < parser->size &&
-         (is_blank(parser->data[next]) || parser->data[next] == '\\')) {
-    ++next;
+  while (next < parser->size) {
+    size_t length = parser->data[next] == '\\'
+                        ? 1
+                        : blank_length(parser->data, next, parser->size);
+    if (length == 0) break;
+    next += length;
   }
   if (next < parser->size && parser->data[next] != '\n' &&
       parser->data[next] != ';') {
@@ -186,9 +247,7 @@ void finish_line(Parser* parser) {
 }
 
 void start_line(Parser* parser) {
-  parser->field.clear();
-  parser->pending.clear();
-  parser->field_started = false;
+  clear_field(parser);
   parser->has_key = false;
   parser->line_fields = 0;
   parser->line_started = false;
@@ -217,9 +276,11 @@ void parse_data_line(Parser* parser) {
       if (c == '=') parser->has_key = true;
       ++parser->pos;
       skip_blanks(parser);
-    } else if (is_blank(c)) {
-      if (parser->field_started) parser->pending.push_back(c);
-      ++parser->pos;
+    } else if (size_t blank =
+                   blank_length(parser->data, parser->pos, parser->size)) {
+      if (parser->field_started)
+        parser->pending.append(parser->data + parser->pos, blank);
+      parser->pos += blank;
     } else {
       emit_pending(parser);
       append_to_field(parser, &c, 1);

@@ -191,10 +191,10 @@ bool has_win4_signature(const InfModel* model) {
   return false;
 }
 
-// Parses the file's bytes, converted first when they are Unicode; contents
-// is released as soon as the parser no longer needs it.
+// Parses the file's bytes, converted to UTF-8 first when they are not UTF-8
+// already; contents is released as soon as the parser no longer needs it.
 StatusCode parse_contents(std::string* contents, InfModel* model) {
-  if (inf_text_is_unicode(*contents)) {
+  if (inf_text_needs_decoding(*contents)) {
     std::string decoded;
     inf_decode_text(*contents, &decoded);
     std::string().swap(*contents);

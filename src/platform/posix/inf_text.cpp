@@ -3,7 +3,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/posix/code_page.h"
+#include "platform/text_encoding.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ size_t decode_utf8_sequence(const unsigned char* p, size_t n,
   if (taken < length) {
     text->push_back('?');
   } else {
-    code_page_append(code_point, text);
+    utf8_append(code_point, text);
   }
   return taken;
 }
@@ -87,13 +88,20 @@ void decode_utf16(const unsigned char* p, size_t n, std::string* text) {
   for (size_t i = 0; i < units.size(); ++i) {
     units[i] = static_cast<char16_t>(p[2 * i] | (p[2 * i + 1] << 8));
   }
-  code_page_from_utf16(units.data(), units.size(), text);
+  text_from_utf16(units, text);
+}
+
+void decode_windows_1252(const std::string& raw, std::string* text) {
+  for (char c : raw) {
+    utf8_append(windows_1252_to_utf16(static_cast<unsigned char>(c)), text);
+  }
 }
 
 }  // namespace
 
-bool inf_text_is_unicode(const std::string& raw) {
-  return has_utf8_mark(raw) || has_utf16_mark(raw) || looks_like_utf16(raw);
+bool inf_text_needs_decoding(const std::string& raw) {
+  return has_utf8_mark(raw) || has_utf16_mark(raw) || looks_like_utf16(raw) ||
+         !utf8_valid(raw);
 }
 
 void inf_decode_text(const std::string& raw, std::string* text) {
@@ -105,7 +113,9 @@ void inf_decode_text(const std::string& raw, std::string* text) {
     decode_utf16(bytes(raw) + 2, raw.size() - 2, text);
   } else if (looks_like_utf16(raw)) {
     decode_utf16(bytes(raw), raw.size(), text);
+  } else if (utf8_valid(raw)) {
+    *text = raw;
   } else {
-    decode_utf8(bytes(raw), raw.size(), text);
+    decode_windows_1252(raw, text);
   }
 }

@@ -1,6 +1,11 @@
-#include "platform/posix/code_page.h"
-
+// Windows-1252 and UTF-16, as Windows converts between them: each byte
+// stands for one UTF-16 unit, and a UTF-16 character Windows-1252 lacks
+// becomes Windows' best-fit replacement or '?'.
 #include <algorithm>
+#include <cstdint>
+
+#include "platform/text_encoding.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -143,28 +148,11 @@ const char16_t kHighControls[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-bool is_high_surrogate(uint32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool is_low_surrogate(uint32_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
-}  // namespace
-
-char16_t code_page_to_utf16(unsigned char c) {
-  if (c >= 0x80 && c <= 0x9F) return kHighControls[c - 0x80];
-  return c;
-}
-
-void code_page_append(uint32_t code_point, std::string* text) {
+// Appends the byte for a character of the basic plane: its own, a best-fit
+// one, or '?'.
+void append_code_point(uint32_t code_point, std::string* text) {
   if (code_point < 0x80 || (code_point >= 0xA0 && code_point <= 0xFF)) {
     text->push_back(static_cast<char>(code_point));
-    return;
-  }
-  if (code_point >= 0x10000) {
-    text->append("??");
     return;
   }
   const CodePageEntry* end = kCodePage + sizeof kCodePage / sizeof *kCodePage;
@@ -178,18 +166,25 @@ void code_page_append(uint32_t code_point, std::string* text) {
   text->push_back('?');
 }
 
-void code_page_from_utf16(const char16_t* units, size_t count,
-                          std::string* text) {
+}  // namespace
+
+char16_t windows_1252_to_utf16(unsigned char c) {
+  if (c >= 0x80 && c <= 0x9F) return kHighControls[c - 0x80];
+  return c;
+}
+
+void windows_1252_from_utf16(const std::u16string& units, std::string* text) {
+  size_t count = units.size();
   for (size_t i = 0; i < count; ++i) {
     uint32_t unit = units[i];
-    if (is_high_surrogate(unit) && i + 1 < count &&
-        is_low_surrogate(units[i + 1])) {
+    if (utf16_high_surrogate(unit) && i + 1 < count &&
+        utf16_low_surrogate(units[i + 1])) {
       text->append("??");
       ++i;
-    } else if (is_high_surrogate(unit) || is_low_surrogate(unit)) {
+    } else if (utf16_high_surrogate(unit) || utf16_low_surrogate(unit)) {
       text->push_back('?');
     } else {
-      code_page_append(unit, text);
+      append_code_point(unit, text);
     }
   }
 }
