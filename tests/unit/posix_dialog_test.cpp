@@ -10,6 +10,7 @@
 
 #include "platform/dialog.h"
 #include "platform/registry.h"
+#include "platform/utf8.h"
 #include "test_root.h"
 
 namespace {
@@ -85,6 +86,46 @@ TEST_F(PosixDialog, MessageBoxDrawsTitleMarkerTextAndWaitsForEnter) {
   // Control bytes of the text never reach the terminal.
   EXPECT_EQ(screen.find('\x1b'), std::string::npos) << screen;
   EXPECT_NE(screen.find("?[31mred end"), std::string::npos) << screen;
+}
+
+int32_t show_utf8_box() {
+  std::string text =
+      "\xC2\x9B"
+      "31m";
+  for (int i = 0; i < 30; ++i)
+    text +=
+        " Gr\xC3\xBC\xC3\x9F"
+        "e";
+  return dialog_message_box(text.c_str(), "Caf\xC3\xA9", W32_MB_OK_ICONERROR);
+}
+
+// The characters of UTF-8 text.
+size_t characters(const std::string& text) {
+  size_t count = 0;
+  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+// Text is UTF-8: a line is as wide as its characters, a wrap never cuts one,
+// and a C1 control (U+009B starts a terminal command) never gets through.
+TEST_F(PosixDialog, MessageBoxLinesUpUtf8Text) {
+  std::string screen;
+  EXPECT_EQ(run_on_terminal(show_utf8_box, "Press Enter", "\n", &screen), 1);
+  EXPECT_TRUE(utf8_valid(screen)) << screen;
+  EXPECT_EQ(screen.find("\xC2\x9B"), std::string::npos) << screen;
+  EXPECT_NE(screen.find("| Caf\xC3\xA9 "), std::string::npos) << screen;
+  size_t rows = 0;
+  size_t width = 0;
+  for (size_t start = 0, end = 0; start < screen.size(); start = end + 1) {
+    end = screen.find('\n', start);
+    if (end == std::string::npos) end = screen.size();
+    std::string line = screen.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] != '|') continue;
+    if (rows++ == 0) width = characters(line);
+    EXPECT_EQ(characters(line), width) << line;
+  }
+  EXPECT_GE(rows, 5u) << screen;
 }
 
 TEST_F(PosixDialog, RebootAnswers) {

@@ -13,6 +13,8 @@
 #include "platform/posix/fault.h"
 #include "platform/posix/store_keys.h"
 #include "platform/registry.h"
+#include "platform/text_encoding.h"
+#include "platform/utf8.h"
 
 namespace {
 
@@ -47,21 +49,39 @@ bool read_line(int fd, std::string* line) {
   }
 }
 
-// Text as it may be shown on a terminal: control bytes, which could steer it,
-// become '?', tabs become blanks.
+// Text as it may be shown on a terminal, in UTF-8: control characters
+// (C0, DEL and C1), which could steer it, become '?', tabs become blanks.
 std::string printable(const std::string& text) {
+  std::string utf8;
+  text_to_utf8(text, &utf8);
   std::string out;
-  for (char c : text) {
-    unsigned char byte = static_cast<unsigned char>(c);
+  size_t pos = 0;
+  uint32_t c = 0;
+  while (utf8_decode(utf8, &pos, &c)) {
     if (c == '\t') {
       out.push_back(' ');
-    } else if (byte < 0x20 || byte == 0x7F) {
+    } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
       out.push_back('?');
     } else {
-      out.push_back(c);
+      utf8_append(c, &out);
     }
   }
   return out;
+}
+
+// The columns of UTF-8 text: one a character.
+size_t columns(const std::string& text) {
+  size_t count = 0;
+  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+// The byte offset of the character after the first count of UTF-8 text.
+size_t offset_of_column(const std::string& text, size_t count) {
+  size_t pos = 0;
+  uint32_t c = 0;
+  while (count > 0 && utf8_decode(text, &pos, &c)) --count;
+  return pos;
 }
 
 // Splits text at its line ends and wraps it at width, preferring blanks.
@@ -75,9 +95,10 @@ std::vector<std::string> wrap(const char* text, size_t width) {
         start, end == std::string::npos ? std::string::npos : end - start);
     if (!para.empty() && para.back() == '\r') para.pop_back();
     para = printable(para);
-    while (para.size() > width) {
-      size_t cut = para.rfind(' ', width);
-      if (cut == std::string::npos || cut == 0) cut = width;
+    while (columns(para) > width) {
+      size_t limit = offset_of_column(para, width);
+      size_t cut = para.rfind(' ', limit);
+      if (cut == std::string::npos || cut == 0) cut = limit;
       lines.push_back(para.substr(0, cut));
       para.erase(0, para[cut] == ' ' ? cut + 1 : cut);
     }
@@ -104,7 +125,8 @@ const char* icon_marker(uint32_t style) {
 }
 
 std::string padded(const std::string& text, size_t width) {
-  return text + std::string(width > text.size() ? width - text.size() : 0, ' ');
+  size_t used = columns(text);
+  return text + std::string(width > used ? width - used : 0, ' ');
 }
 
 // A framed box: the title bar, the marker before the first text line, the
@@ -117,17 +139,17 @@ std::string draw_box(const std::string& title, const std::string& marker,
     body.push_back((i == 0 ? marker : std::string(marker.size(), ' ')) +
                    text[i]);
   }
-  size_t width = footer.size();
-  if (title.size() > width) width = title.size();
+  size_t width = columns(footer);
+  if (columns(title) > width) width = columns(title);
   for (const std::string& line : body) {
-    if (line.size() > width) width = line.size();
+    if (columns(line) > width) width = columns(line);
   }
   std::string rule = "+" + std::string(width + 2, '-') + "+\n";
   std::string box = "\n" + rule + "| " + padded(title, width) + " |\n" + rule;
   for (const std::string& line : body) {
     box += "| " + padded(line, width) + " |\n";
   }
-  size_t left = (width - footer.size()) / 2;
+  size_t left = (width - columns(footer)) / 2;
   box += "| " + padded(std::string(left, ' ') + footer, width) + " |\n";
   box += rule;
   return box;
