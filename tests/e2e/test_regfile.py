@@ -11,6 +11,7 @@ exports, compared byte for byte, hold everything."""
 import os
 import re
 import shutil
+import sqlite3
 
 import pytest
 
@@ -81,8 +82,8 @@ def write_content(plat):
         checked(plat.reg("add", *args, "/f"))
 
 
-def export(plat, path):
-    r = plat.reg("export", EXPORT_KEY, file_arg(plat, path), "/y")
+def export(plat, path, key=EXPORT_KEY):
+    r = plat.reg("export", key, file_arg(plat, path), "/y")
     assert (r.out, r.code) == ("", 0), r
     return path.read_bytes()
 
@@ -269,16 +270,59 @@ V4 = "REGEDIT4\r\n" + BEFORE
     ("ansi", V4 + '"s"=str(2):"x"\r\n', 6, "unrecognized value data"),
     ("ansi", V4 + 'Software\\ZebTest=1\r\n', 6, "neither a key, a value"),
     ("utf16", V5 + '"n"="a\0b"\r\n', 6, "a NUL character"),
+    # The registry's limits (Wine's reg passes over such a line).
+    ("utf16", V5 + '"' + "v" * 20000 + '"="x"\r\n', 6,
+     "a value name of 20000 characters, more than the registry's 16383"),
+    ("utf16", V5 + '"' + "v" * 16384 + '"=-\r\n', 6, "a value name of 16384"),
+    ("utf16", V5 + "[HKEY_LOCAL_MACHINE\\Software\\" + "k" * 256 + "]\r\n", 6,
+     "a key name of 256 characters, more than the registry's 255"),
+    ("utf16", V5 + "[-HKEY_LOCAL_MACHINE\\" + "\\".join(["d"] * 513) + "]\r\n", 6,
+     "a key 513 levels below HKEY_LOCAL_MACHINE, more than the registry's 512"),
+    ("utf16", V5 + '"\ud800"="x"\r\n', 6, "a lone UTF-16 surrogate"),
+    ("utf16", V5 + '"s"=hex(1):00,dc,00,00\r\n', 6, "a lone UTF-16 surrogate"),
 ])
 def test_a_malformed_file_writes_nothing_and_names_its_line(plat, encoding, text,
                                                             line, reason):
     plat.reg_add(KEPT, "k", data="kept")
     path = plat.test_dir / "bad.reg"
-    path.write_bytes(b"\xff\xfe" + text.encode("utf-16-le") if encoding == "utf16"
-                     else text.encode("latin-1"))
+    path.write_bytes(b"\xff\xfe" + text.encode("utf-16-le", "surrogatepass")
+                     if encoding == "utf16" else text.encode("latin-1"))
     r = plat.reg("import", str(path))
     assert r.code == 1, r
     assert r.out.startswith(f"reg: Unable to import '{path}': line {line}: "), r.out
     assert r.out.endswith("; nothing was imported\n") and reason in r.out, r.out
     assert plat.reg_query(KEPT) == {"k": ("REG_SZ", "kept")}
     assert plat.reg_query(NEW) is None
+    assert plat.reg("query", "HKLM\\Software", "/s").code == 0
+
+
+LIMITS_KEY = r"HKLM\Software\ZebTest\Limits"
+
+
+def test_names_at_the_registry_s_limits_import_and_export(plat):
+    # A key name of 255, a value name of 16,383 characters, 512 keys deep.
+    deep = "\\".join(["Software", "ZebTest", "Limits"] + ["d"] * 509)
+    name = "\u00e9" * 16383
+    text = ("Windows Registry Editor Version 5.00\r\n\r\n"
+            f"[HKEY_LOCAL_MACHINE\\{LIMITS_KEY[5:]}\\{'k' * 255}]\r\n"
+            f'"{name}"="x"\r\n\r\n[HKEY_LOCAL_MACHINE\\{deep}]\r\n"v"="deep"\r\n')
+    path = plat.test_dir / "limits.reg"
+    path.write_bytes(b"\xff\xfe" + text.encode("utf-16-le"))
+    import_file(plat, path)
+    out = export(plat, plat.test_dir / "out.reg", LIMITS_KEY).decode("utf-16-le")
+    assert f'"{name}"="x"' in out and '"v"="deep"' in out
+
+
+@pytest.mark.only_on("native", reason="a store an older zebreg filled: "
+                     "the registry refuses such a name")
+def test_a_value_name_an_older_zebreg_stored_still_lists_and_exports(plat):
+    plat.reg_add(LIMITS_KEY, "short", data="kept")
+    db = sqlite3.connect(plat.root / "registry.db")
+    with db:
+        db.execute("UPDATE vals SET name = ?, folded = ? WHERE name = 'short'",
+                   ("v" * 20000, "v" * 20000))
+    db.close()
+    r = plat.reg("query", "HKLM\\Software", "/s")
+    assert r.code == 0 and "v" * 20000 + "    REG_SZ    kept" in r.out
+    out = export(plat, plat.test_dir / "old.reg", LIMITS_KEY).decode("utf-16-le")
+    assert '"' + "v" * 20000 + '"="kept"' in out

@@ -1,9 +1,13 @@
 """zebreg against Wine's reg: the same commands print the same lines and end
 with the same exit codes (natively zebreg, under Wine ``wine reg``)."""
 
+import pytest
+
+
 KEY = r"HKLM\Software\ZebregTest"
 FULL = r"HKEY_LOCAL_MACHINE\Software\ZebregTest"
 OK = "reg: The operation completed successfully\n"
+ACCESS_FAILED = "reg: Unable to access or create the specified registry key\n"
 
 # One session of commands, run in order: (arguments, output, exit code).
 SESSION = [
@@ -72,6 +76,11 @@ SESSION = [
     (["add", KEY, "/v", "Q", "/t", "REG_QWORD", "/d", "-2", "/f"], OK, 0),
     (["add", KEY, "/v", "Q", "/t", "REG_QWORD", "/d", "18446744073709551616", "/f"],
      "reg: The option [/d] must be followed by a valid numeric value\n", 1),
+    # Names over the registry's limits: a value name of 16,384 characters,
+    # a key name of 257.
+    (["add", KEY, "/v", "v" * 16384, "/d", "x", "/f"], ACCESS_FAILED, 1),
+    (["add", KEY + "\\" + "k" * 257, "/f"], ACCESS_FAILED, 1),
+    (["add", KEY, "/v", "v" * 16383, "/d", "x", "/f"], OK, 0),
     (["delete", KEY, "/f"], OK, 0),
 ]
 
@@ -82,3 +91,15 @@ def test_zebreg_session_prints_what_reg_prints(plat):
     for args, out, code in SESSION:
         r = plat.reg(*args)
         assert (r.out, r.code) == (out, code), args
+
+
+@pytest.mark.only_on("native", reason="Wine's registry takes a key name of 256 "
+                     "characters and keys deeper than 512, past what Windows "
+                     "documents")
+@pytest.mark.parametrize("key", [KEY + "\\" + "k" * 256,
+                                 KEY + "\\d" * 512],
+                         ids=["key-name-256", "depth-514"])
+def test_zebreg_add_refuses_keys_beyond_the_documented_limits(plat, key):
+    r = plat.reg("add", key, "/f")
+    assert (r.out, r.code) == (ACCESS_FAILED, 1)
+    assert plat.reg("query", KEY).code == 1

@@ -617,6 +617,31 @@ void probe_paths(RegKey root) {
   print_status("delete_key trail", reg_delete_key(root, "trail"));
   print_status("delete_key long",
                reg_delete_key(root, std::string(255, 'k').c_str()));
+  // Names count UTF-16 units, whatever the code page's bytes for them.
+  for (size_t length : {256, 257}) {
+    std::string wide = from_script(std::string(length, '\xe9'));
+    StatusCode status = reg_create_key(root, wide.c_str(), W32_KEY_ALL_ACCESS,
+                                       &key, nullptr);
+    std::printf("create a name of %u e-acute -> 0x%x\n",
+                static_cast<unsigned>(length), status);
+    if (status == 0) reg_close_key(key);
+    if (status == 0) reg_delete_key(root, wide.c_str());
+  }
+}
+
+// Value names up to the registry's limit of 16,383 characters.
+void probe_value_names(RegKey root) {
+  for (size_t length : {16383, 16384}) {
+    for (char c : {'v', '\xe9'}) {
+      std::string name = from_script(std::string(length, c));
+      StatusCode status =
+          reg_set_value(root, name.c_str(), W32_REG_SZ, "x", 2);
+      std::printf("set a value name of %u %s -> 0x%x\n",
+                  static_cast<unsigned>(length),
+                  c == 'v' ? "v" : "e-acute", status);
+      if (status == 0) reg_delete_value(root, name.c_str());
+    }
+  }
 }
 
 // Enumeration by index while keys and values come and go.
@@ -718,6 +743,7 @@ int run_registry_scenario() {
   probe_queries(root);
   probe_access(root);
   probe_paths(root);
+  probe_value_names(root);
   probe_changes_while_enumerating(root);
   probe_value_forms(root);
   probe_deleted_key(root);

@@ -1,6 +1,9 @@
 #include "regfile_read.h"
 
+#include <algorithm>
+
 #include "platform/text_encoding.h"
+#include "registry_limits.h"
 #include "zebreg_registry.h"
 
 namespace {
@@ -295,8 +298,9 @@ bool read_value_line(RegFileReader* r, size_t pos, RegFileEntry* entry,
     ++pos;
   } else {
     std::u16string name;
-    if (!read_quoted(line, &pos, &name, reason) ||
-        !store_text(name, &entry->name, reason)) {
+    if (!read_quoted(line, &pos, &name, reason)) return false;
+    *reason = value_name_beyond_limits(name);
+    if (!reason->empty() || !store_text(name, &entry->name, reason)) {
       return false;
     }
   }
@@ -357,8 +361,10 @@ bool read_key_line(const std::u16string& line, size_t pos, RegFileEntry* entry,
                 reason);
   }
   entry->path.clear();
-  if (slash != std::u16string::npos &&
-      !join_key_names(key.substr(slash + 1), &entry->path, reason)) {
+  if (slash == std::u16string::npos) slash = key.size();
+  std::u16string path = key.substr(std::min(slash + 1, key.size()));
+  *reason = key_path_beyond_limits(path);
+  if (!reason->empty() || !join_key_names(path, &entry->path, reason)) {
     return false;
   }
   if (deletion && entry->path.empty()) {

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/text_encoding.h"
 #include "regfile_write.h"
+#include "registry_limits.h"
 #include "zebreg_regfile.h"
 #include "zebreg_registry.h"
 
@@ -288,10 +290,24 @@ void print_value(const std::string& name, uint32_t type,
 
 // ---- add ----
 
+// Whether the key and value name of cmd lie within the registry's limits,
+// which an import holds files to as well.
+bool within_limits(const RegCommand& cmd) {
+  std::u16string units;
+  text_to_utf16(cmd.subpath, &units);
+  if (!key_path_beyond_limits(units).empty()) return false;
+  text_to_utf16(cmd.value_default ? "" : cmd.value_name, &units);
+  return value_name_beyond_limits(units).empty();
+}
+
 int run_add(const RegCommand& cmd) {
   uint32_t type = 0;
   std::vector<uint8_t> bytes;
   if (!value_bytes(cmd, &type, &bytes)) return 1;
+  if (!within_limits(cmd)) {
+    print_access_failure();  // as reg, which the registry refuses
+    return 1;
+  }
   RegKey key = nullptr;
   if (reg_create_key(reg_local_machine(), cmd.subpath.c_str(),
                      W32_KEY_ALL_ACCESS, &key, nullptr) != W32_ERROR_SUCCESS) {

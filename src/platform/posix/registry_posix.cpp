@@ -9,6 +9,7 @@
 #include "platform/posix/live_handles.h"
 #include "platform/posix/store.h"
 #include "platform/registry.h"
+#include "platform/text_encoding.h"
 
 struct RegKeyHandle {
   int64_t id;            // row of the key in the store
@@ -18,9 +19,23 @@ struct RegKeyHandle {
 
 namespace {
 
-constexpr size_t kMaxKeyNameLength = 256;  // longer names: 87, as in Wine
+// Longer names fail with 87, as in Wine; lengths in UTF-16 units.
+constexpr size_t kMaxKeyNameLength = 256;
+constexpr size_t kMaxValueNameLength = 16383;
 
 RegKeyHandle g_local_machine{kStoreRootKeyId, W32_KEY_ALL_ACCESS, {}};
+
+// The UTF-16 units of length bytes of the store's text at name.
+size_t name_units(const char* name, size_t length) {
+  for (size_t i = 0; i < length; ++i) {
+    if (static_cast<unsigned char>(name[i]) >= 0x80) {
+      std::u16string units;
+      text_to_utf16(std::string(name, length), &units);
+      return units.size();
+    }
+  }
+  return length;
+}
 
 bool has_right(RegKey key, uint32_t right) {
   return (key->access & right) == right;
@@ -34,7 +49,10 @@ StatusCode split_path(const char* path, std::vector<std::string>* names) {
   for (const char* name = path;;) {
     const char* end = std::strchr(name, '\\');
     size_t length = end != nullptr ? end - name : std::strlen(name);
-    if (length > kMaxKeyNameLength) return W32_ERROR_INVALID_PARAMETER;
+    if (length > kMaxKeyNameLength &&
+        name_units(name, length) > kMaxKeyNameLength) {
+      return W32_ERROR_INVALID_PARAMETER;
+    }
     if (length > 0) names->emplace_back(name, length);
     if (end == nullptr) return W32_ERROR_SUCCESS;
     name = end + 1;
@@ -333,6 +351,11 @@ StatusCode reg_set_value(RegKey key, const char* name, uint32_t type,
   if (key == nullptr) return W32_ERROR_INVALID_HANDLE;
   if (data == nullptr && size != 0) return W32_ERROR_INVALID_PARAMETER;
   if (!has_right(key, W32_KEY_SET_VALUE)) return W32_ERROR_ACCESS_DENIED;
+  size_t name_length = name != nullptr ? std::strlen(name) : 0;
+  if (name_length > kMaxValueNameLength &&
+      name_units(name, name_length) > kMaxValueNameLength) {
+    return W32_ERROR_INVALID_PARAMETER;
+  }
   status = store_begin_write();
   if (status != W32_ERROR_SUCCESS) return status;
   status = require_key(key->id);
