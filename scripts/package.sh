@@ -3,7 +3,8 @@
 # (make build):
 #   zebcfg_<version>_<arch>.deb   the native build: zebcfg, zebreg, zebinstall,
 #                                 their man pages and bash completion, the
-#                                 example setup file, /var/lib/zebcfg
+#                                 example setup file; its postinst makes
+#                                 /var/lib/zebcfg, its postrm purge removes it
 #   zebcfg-<version>-win64.zip    zebcfg.exe, zebsetup.inf, provision.cmd,
 #                                 README.md, LICENSE
 #   zebcfg-<version>-x64.msi      the Windows Installer package of
@@ -107,6 +108,8 @@ make_deb() {
   printf 'Source: zebcfg\n\nPackage: zebcfg\nArchitecture: any\n' \
     >"$work/debian/control"
   depends=$(cd "$work" && dpkg-shlibdeps -O debian/zebcfg/usr/bin/*)
+  install -m 755 packaging/debian/postinst packaging/debian/postrm \
+    "$stage/DEBIAN/"
   (cd "$stage" && find usr -type f -print0 | LC_ALL=C sort -z |
     xargs -0 md5sum) >"$stage/DEBIAN/md5sums"
   cat >"$stage/DEBIAN/control" <<CONTROL

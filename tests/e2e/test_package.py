@@ -67,8 +67,11 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
                  "usr/share/bash-completion/completions/zebcfg",
                  "usr/share/doc/zebcfg/examples/zebsetup.inf",
                  "usr/share/doc/zebcfg/copyright",
-                 "usr/share/doc/zebcfg/changelog.gz", "var/lib/zebcfg"]:
+                 "usr/share/doc/zebcfg/changelog.gz"]:
         assert (root / path).exists(), path
+    # The store's folder is made by the postinst, so that it is none of the
+    # package's files (see the life cycle below).
+    assert not (root / "var").exists()
     env = dict(os.environ, ZEBCFG_ROOT=str(tmp_path / "store"))
     bin_dir = root / "usr" / "bin"
     r = run([bin_dir / "zebinstall",
@@ -81,6 +84,53 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
     assert (r.stdout, r.returncode) == ("Configured devices:\n    COM7\n", 0)
     r = run([bin_dir / "zebinstall", "--version"], env)
     assert r.stdout == f"zebinstall {VERSION}\n"
+
+
+def dpkg(root, *args):
+    """Real dpkg on the throwaway root: its own database and log, the
+    maintainer scripts run outside a chroot with DPKG_ROOT set, the
+    dependencies (which the root lacks) taken as met."""
+    env = dict(os.environ, PATH=os.environ["PATH"] + ":/usr/sbin:/sbin")
+    return run(["dpkg", f"--root={root}", f"--log={root}/dpkg.log",
+                "--force-script-chrootless", "--force-depends",
+                "--force-not-root", *args], env)
+
+
+def test_the_debian_package_keeps_the_store_over_a_remove_and_purges_it(tmp_path):
+    deb = built("zebcfg_*.deb")
+    root = tmp_path / "root"
+    (root / "var/lib/dpkg/updates").mkdir(parents=True)
+    (root / "var/lib/dpkg/info").mkdir()
+    (root / "var/lib/dpkg/status").write_text("")
+    store = root / "var/lib/zebcfg"
+    env = dict(os.environ, ZEBCFG_ROOT=str(store))
+    bin_dir = root / "usr" / "bin"
+
+    def installed():
+        return run(["dpkg-query", f"--admindir={root}/var/lib/dpkg", "-W",
+                    "-f=${db:Status-Status}", "zebcfg"], os.environ).stdout
+
+    r = dpkg(root, "-i", deb)
+    assert r.returncode == 0, r
+    assert store.is_dir() and installed() == "installed"
+    r = run([bin_dir / "zebinstall",
+             root / "usr/share/doc/zebcfg/examples/zebsetup.inf"], env)
+    assert r.returncode == 0, r
+    assert run([bin_dir / "zebcfg", "a", "COM7", "Port.Transport=serial"],
+               env).returncode == 0
+
+    r = dpkg(root, "-r", "zebcfg")
+    assert r.returncode == 0 and "warning" not in r.stderr, r
+    assert not (bin_dir / "zebcfg").exists()
+    assert (store / "registry.db").exists() and installed() == "config-files"
+
+    assert dpkg(root, "-i", deb).returncode == 0
+    r = run([bin_dir / "zebcfg", "l"], env)
+    assert (r.stdout, r.returncode) == ("Configured devices:\n    COM7\n", 0)
+
+    r = dpkg(root, "-P", "zebcfg")
+    assert r.returncode == 0 and "warning" not in r.stderr, r
+    assert not store.exists() and installed() == ""
 
 
 @pytest.mark.parametrize("program", ["zebcfg", "zebreg", "zebinstall"])
