@@ -24,10 +24,26 @@ size_t column(const std::string& out, size_t start) {
   return (out.size() - start) / 2;
 }
 
+bool is_ascii(const std::string& text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
+
+// The UTF-16 units of the store's text; ASCII, most of it, directly.
+void units_of(const std::string& text, std::u16string* units) {
+  if (!is_ascii(text)) {
+    text_to_utf16(text, units);
+    return;
+  }
+  units->assign(text.begin(), text.end());
+}
+
 // The store's text in double quotes, with \, ", CR and LF escaped.
 void put_quoted(const std::string& text, std::string* out) {
   std::u16string units;
-  text_to_utf16(text, &units);
+  units_of(text, &units);
   put(u'"', out);
   for (char16_t c : units) {
     if (c == u'\\' || c == u'"') {
@@ -102,7 +118,7 @@ void put_dword(const RegValue& value, std::string* out) {
 
 void append_utf16le(const std::string& text, std::string* out) {
   std::u16string units;
-  text_to_utf16(text, &units);
+  units_of(text, &units);
   for (char16_t unit : units) put(unit, out);
 }
 

@@ -45,12 +45,13 @@ StatusCode read_value(RegKey key, const char* name, uint32_t* type,
 StatusCode enum_value(RegKey key, uint32_t index, RegValue* value) {
   uint32_t capacity = kNameCapacity;
   for (;;) {
-    value->name.resize(capacity);
+    if (value->name_room.size() < capacity) value->name_room.resize(capacity);
     value->data.resize(std::max(value->data.capacity(), kFirstDataCapacity));
     uint32_t name_len = capacity;
     uint32_t size = static_cast<uint32_t>(value->data.size());
-    StatusCode status = reg_enum_value(key, index, &value->name[0], &name_len,
-                                       &value->type, value->data.data(), &size);
+    StatusCode status =
+        reg_enum_value(key, index, &value->name_room[0], &name_len,
+                       &value->type, value->data.data(), &size);
     if (status == W32_ERROR_MORE_DATA && size > value->data.size()) {
       value->data.resize(size);
       continue;
@@ -60,7 +61,7 @@ StatusCode enum_value(RegKey key, uint32_t index, RegValue* value) {
       continue;
     }
     if (status != W32_ERROR_SUCCESS) return status;
-    value->name.resize(name_len);
+    value->name.assign(value->name_room.data(), name_len);
     value->data.resize(size);
     return W32_ERROR_SUCCESS;
   }

@@ -23,6 +23,7 @@ struct RegValue {
   std::string name;           // "" for the default value
   uint32_t type;              // REG_* type
   std::vector<uint8_t> data;  // raw bytes
+  std::string name_room;      // what the name is read into, kept for reuse
 };
 
 // Reads value name of key into *type and *bytes; 0, 2 or another code.

@@ -91,11 +91,6 @@ void decode_utf16(const unsigned char* p, size_t n, std::string* text) {
   text_from_utf16(units, text);
 }
 
-void decode_windows_1252(const std::string& raw, std::string* text) {
-  for (char c : raw) {
-    utf8_append(windows_1252_to_utf16(static_cast<unsigned char>(c)), text);
-  }
-}
 
 }  // namespace
 
@@ -113,9 +108,7 @@ void inf_decode_text(const std::string& raw, std::string* text) {
     decode_utf16(bytes(raw) + 2, raw.size() - 2, text);
   } else if (looks_like_utf16(raw)) {
     decode_utf16(bytes(raw), raw.size(), text);
-  } else if (utf8_valid(raw)) {
-    *text = raw;
   } else {
-    decode_windows_1252(raw, text);
+    text_to_utf8(raw, text);  // UTF-8 as it is, or Windows-1252
   }
 }
