@@ -1,4 +1,5 @@
 // Devices: reading their state, planning and carrying out a change.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -150,8 +151,22 @@ PlannedAction action_for(const PropertyState& desired) {
   return action;
 }
 
-// Checks one action as prop_set would take it.
+// True when name is a transport name of [cfg_xpt_map] as its line spells
+// it: JSON names are exact, as the schema's enum of them is.
+bool exact_transport(SetupInfo info, const std::string& name) {
+  std::vector<std::string> names;
+  xpt_map_names(info, &names);
+  return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+// Checks one action as prop_set would take it, and a transport name as the
+// schema does.
 StatusCode check_action(SetupInfo info, const PlannedAction& action) {
+  if (action.action == ACTION_SET &&
+      (action.schema->definition.flags & PROP_XPT_CLASS) != 0 &&
+      !exact_transport(info, action.value)) {
+    return STATUS_INVALID_PARAM;
+  }
   char name[PROPERTY_NAME_CAPACITY];
   std::snprintf(name, sizeof(name), "%s", action.schema->name.c_str());
   PropertyRequest request = {};
@@ -273,8 +288,11 @@ StatusCode plan_device(SetupInfo info, const DeviceState& desired,
     }
     if (!same) plan->actions.push_back(action);
   }
-  if (plan->create && !plan_stores_transport(info, *plan)) return STATUS_NO_XPT;
   return 0;
+}
+
+StatusCode check_creation(SetupInfo info, const DevicePlan& plan) {
+  return plan.create && !plan_stores_transport(info, plan) ? STATUS_NO_XPT : 0;
 }
 
 bool plan_is_empty(const DevicePlan& plan) {

@@ -8,7 +8,6 @@
 
 #include "config/status_codes.h"
 #include "device/device_layout.h"
-#include "platform/inf.h"
 #include "platform/text_encoding.h"
 #include "property/property_map.h"
 
@@ -54,18 +53,11 @@ void add_list_entries(const char* list, JsonValue* entries) {
 // admits.
 void add_transport_names(SetupInfo info, const SchemaProperty& property,
                          JsonValue* names) {
-  for (uint32_t index = 0;; ++index) {
-    InfLine line;
-    if (inf_get_line_by_index(info, SECTION_XPT_MAP, index, &line) != 0) return;
-    char key[XPT_CLASS_CAPACITY];
-    char xpt_class[XPT_CLASS_CAPACITY];
-    if (inf_get_string_field(&line, 0, key, sizeof(key), nullptr) != 0 ||
-        inf_get_string_field(&line, 1, xpt_class, sizeof(xpt_class),
-                             nullptr) != 0) {
-      continue;
-    }
-    if (constraint_check(property.constraint, key) == 0) {
-      add_unique(names, utf8_of(key));
+  std::vector<std::string> transports;
+  xpt_map_names(info, &transports);
+  for (const std::string& name : transports) {
+    if (constraint_check(property.constraint, name.c_str()) == 0) {
+      add_unique(names, utf8_of(name));
     }
   }
 }

@@ -87,12 +87,15 @@ StatusCode read_device(const CommandContext* context, const Schema& schema,
 
 // The plan that makes actual into desired, checked against the schema
 // before anything is written: every named property as prop_set would take
-// it (its status otherwise, the property in *failed), and a new device that
-// would get no transport class (0xF000000A). An empty plan means the device
-// is in the desired state.
+// it (its status otherwise, the property in *failed). An empty plan means
+// the device is in the desired state.
 StatusCode plan_device(SetupInfo info, const DeviceState& desired,
                        const DeviceState& actual, DevicePlan* plan,
                        std::string* failed);
+
+// 0xF000000A when the plan creates a device that gets no transport class,
+// which its commit would delete again: set refuses it before writing.
+StatusCode check_creation(SetupInfo info, const DevicePlan& plan);
 
 // True when the plan changes nothing.
 bool plan_is_empty(const DevicePlan& plan);

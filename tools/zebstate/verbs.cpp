@@ -217,6 +217,13 @@ bool report_sets(const Invocation& run, CommandContext* context,
                  const Actuals& actuals, const std::vector<DevicePlan>& plans,
                  Report* report, StateError* error) {
   for (size_t i = 0; i < plans.size(); ++i) {
+    StatusCode status = check_creation(context->setup, plans[i]);
+    if (status != 0) {
+      *error = status_error(context->setup, status, inputs.devices[i].name);
+      return false;
+    }
+  }
+  for (size_t i = 0; i < plans.size(); ++i) {
     DeviceState after = actuals.devices[i];
     if (run.what_if) {
       predict_device(schema, actuals.devices[i], plans[i], &after);

@@ -4,7 +4,7 @@
 //   zebstate get    [device|mapentry] [--input JSON]
 //   zebstate test   [device|mapentry] [--detect] [--input JSON]
 //   zebstate set    [device|mapentry] [--what-if] [--input JSON]
-//   zebstate export [device|mapentry]
+//   zebstate export [device|mapentry] [--input JSON (not used)]
 //   zebstate schema device|mapentry
 //
 // Without --input the JSON is read from standard input; without a kind the
@@ -121,8 +121,11 @@ int main(int argc, char** argv) {
   bool has_input = false;
   std::string why;
   if (!read_options(words, &run, &has_input, &why)) return usage(why);
+  // export takes an input, as DSC may pass one, and does not use it.
   bool takes_input = run.verb != VERB_EXPORT && run.verb != VERB_SCHEMA;
-  if (has_input && !takes_input) return usage("this verb takes no input");
+  if (has_input && run.verb == VERB_SCHEMA) {
+    return usage("schema takes no input");
+  }
   if (run.verb == VERB_SCHEMA && run.kind == KIND_DOCUMENT) {
     return usage("schema needs a kind: device or mapentry");
   }
