@@ -247,8 +247,12 @@ StatusCode read_device(const CommandContext* context, const Schema& schema,
   DeviceRecord device = {};
   device.name = const_cast<char*>(name.c_str());
   device.access = ACCESS_READ_ONLY;
-  StatusCode status = dev_open(context, &device);
-  if (status == STATUS_DEV_NOT_FOUND) return 0;
+  // Only a search that read the whole root and found no such name says the
+  // device does not exist; any other failure of it is reported.
+  StatusCode search = 0;
+  StatusCode status = dev_open_searched(context, &device, &search);
+  if (search == W32_ERROR_FILE_NOT_FOUND) return 0;
+  if (search != 0) return search;
   if (status != 0) return status;
   actual->exists = true;
   status = read_commit_inputs(context->setup, device.key, actual);

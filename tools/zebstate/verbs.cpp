@@ -4,7 +4,6 @@
 // the root's lock.
 #include "verbs.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "config/command_context.h"
@@ -33,14 +32,9 @@ struct Report {
   std::vector<std::string> drift;  // test: the names of those that are not
 };
 
-void write_out(FILE* stream, const std::string& line) {
-  std::fwrite(line.data(), 1, line.size(), stream);
-  std::fputc('\n', stream);
-}
-
-int fail(const StateError& error) {
-  write_out(stderr, error_line(error));
-  return error.exit_code;
+void add_line(std::string* text, const std::string& line) {
+  text->append(line);
+  text->push_back('\n');
 }
 
 // One instance's result: its state line, and for set the names it changed.
@@ -362,14 +356,17 @@ bool run_in_context(const Invocation& run, CommandContext* context,
 
 }  // namespace
 
-int run_invocation(const Invocation& run) {
+int run_invocation(const Invocation& run, std::string* out, std::string* err) {
   CommandContext context;
   context_open(&context);
   Report report;
   StateError error = {};
   bool done = run_in_context(run, &context, &report, &error);
   context_close(&context);
-  if (!done) return fail(error);
+  if (!done) {
+    add_line(err, error_line(error));
+    return error.exit_code;
+  }
   if (run.detect && !report.in_state) {
     JsonValue drift = json_object();
     json_add(&drift, "warn", json_string("not in the desired state"));
@@ -378,10 +375,9 @@ int run_invocation(const Invocation& run) {
       json_push(&names, json_string(name));
     }
     json_add(&drift, "instances", names);
-    write_out(stderr, json_write(drift));
+    add_line(err, json_write(drift));
     return EXIT_DRIFT;
   }
-  for (const std::string& line : report.lines) write_out(stdout, line);
-  std::fflush(stdout);
+  for (const std::string& line : report.lines) add_line(out, line);
   return EXIT_OK;
 }

@@ -18,6 +18,8 @@ struct Invocation {
   std::string input;   // the JSON input, UTF-8
 };
 
-// Runs the verb, printing its JSON lines on standard output and a failure
-// as a JSON line on standard error; returns the exit code.
-int run_invocation(const Invocation& invocation);
+// Runs the verb: its JSON lines for standard output go into *out, a
+// failure's JSON line (and nothing into *out) into *err; returns the exit
+// code.
+int run_invocation(const Invocation& invocation, std::string* out,
+                   std::string* err);

@@ -130,5 +130,10 @@ int main(int argc, char** argv) {
     return usage("schema needs a kind: device or mapentry");
   }
   if (takes_input && !has_input) run.input = read_standard_input();
-  return run_invocation(run);
+  std::string out;
+  std::string err;
+  int code = run_invocation(run, &out, &err);
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  std::fwrite(err.data(), 1, err.size(), stderr);
+  return code;
 }
