@@ -189,6 +189,27 @@ bool plan_stores_transport(SetupInfo info, const DevicePlan& plan) {
   return false;
 }
 
+// The transport class a set stores, and the transport name a query then
+// shows for it.
+void predict_transport(SetupInfo info, const PlannedAction& action,
+                       DeviceState* predicted) {
+  char xpt_class[XPT_CLASS_CAPACITY];
+  if (!xpt_map_forward(info, action.value.c_str(), xpt_class,
+                       sizeof(xpt_class))) {
+    return;
+  }
+  predicted->has_transport = true;
+  predicted->stored_class = xpt_class;
+  char transport[XPT_CLASS_CAPACITY];
+  if (!xpt_map_reverse(info, xpt_class, transport, sizeof(transport))) return;
+  for (PropertyState& state : predicted->properties) {
+    if ((state.schema->definition.flags & PROP_XPT_CLASS) != 0) {
+      state.kind = PROPERTY_VALUE;
+      state.text = transport;
+    }
+  }
+}
+
 // What the commit and a query then make of the predicted values: a stored
 // automatic property whose bit is set reads as automatic, and with a
 // transport class the commit computes every such property.
@@ -340,8 +361,9 @@ StatusCode apply_device(CommandContext* context, const std::string& name,
   return pairs != 0 ? pairs : status;
 }
 
-void predict_device(const Schema& schema, const DeviceState& actual,
-                    const DevicePlan& plan, DeviceState* predicted) {
+void predict_device(SetupInfo info, const Schema& schema,
+                    const DeviceState& actual, const DevicePlan& plan,
+                    DeviceState* predicted) {
   if (plan.remove) {
     *predicted = DeviceState{};
     predicted->name = actual.name;
@@ -371,7 +393,7 @@ void predict_device(const Schema& schema, const DeviceState& actual,
       if (equal_folded(property.name.c_str(), VALUE_BAUD_RATE)) {
         predicted->baud = static_cast<uint32_t>(state->number);
       }
-      if (sets_transport(property)) predicted->has_transport = true;
+      if (sets_transport(property)) predict_transport(info, action, predicted);
     } else {
       if (action.action == ACTION_RESET) {
         state->kind = PROPERTY_DEFAULT;

@@ -11,7 +11,7 @@
 
 namespace {
 
-// Nesting beyond this is refused rather than recursed into.
+// Values nested deeper than this are refused rather than recursed into.
 constexpr int MAX_DEPTH = 64;
 
 struct Reader {
@@ -212,7 +212,7 @@ bool read_object(Reader* reader, JsonValue* out, int depth) {
 }
 
 bool read_value(Reader* reader, JsonValue* out, int depth) {
-  if (depth > MAX_DEPTH) return fail(reader, "nesting too deep");
+  if (depth >= MAX_DEPTH) return fail(reader, "nesting too deep");
   skip_blanks(reader);
   if (reader->pos >= reader->text.size()) return fail(reader, "no value");
   char c = reader->text[reader->pos];

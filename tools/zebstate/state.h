@@ -112,8 +112,9 @@ StatusCode apply_device(CommandContext* context, const std::string& name,
 
 // The state the device would have after the plan and its commit: what a
 // what-if run reports.
-void predict_device(const Schema& schema, const DeviceState& actual,
-                    const DevicePlan& plan, DeviceState* predicted);
+void predict_device(SetupInfo info, const Schema& schema,
+                    const DeviceState& actual, const DevicePlan& plan,
+                    DeviceState* predicted);
 
 // The state of the map entry called name.
 StatusCode read_map_entry(const CommandContext* context,

@@ -220,7 +220,7 @@ bool report_sets(const Invocation& run, CommandContext* context,
   for (size_t i = 0; i < plans.size(); ++i) {
     DeviceState after = actuals.devices[i];
     if (run.what_if) {
-      predict_device(schema, actuals.devices[i], plans[i], &after);
+      predict_device(context->setup, schema, actuals.devices[i], plans[i], &after);
     } else if (!plan_is_empty(plans[i]) &&
                !set_device(context, schema, inputs.devices[i].name, plans[i],
                            &after, error)) {
