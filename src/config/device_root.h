@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "config/setup_info.h"
@@ -46,3 +47,30 @@ StatusCode find_subkey_by_value(RegKey root, const char* value_name,
                                 const char* wanted, char* name,
                                 uint32_t capacity,
                                 SubkeyNames* unnamed = nullptr);
+
+// One step of a walk over the root: the name of subkey number index into
+// name (capacity bytes), and its value value_name as text into text (257
+// bytes), the read's status in *read. The enumeration's or the open's
+// failure is returned (259 past the last subkey).
+StatusCode read_subkey_value(RegKey root, uint32_t index,
+                             const char* value_name, char* name,
+                             uint32_t capacity, char* text, StatusCode* read);
+
+// What find_subkey_by_value would answer for every wanted text, from one
+// walk of the root: the first subkey of each folded value text, up to where
+// the walk ended, and the status that ended it (2 when it read every
+// subkey).
+struct SubkeyIndex {
+  std::unordered_map<std::string, std::string> first;
+  StatusCode end;
+};
+
+// Walks root once into index, with the search's buffer of
+// SUBKEY_NAME_CAPACITY for subkey names. Always 0: what ends the walk is
+// kept in index->end.
+StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
+                                  SubkeyIndex* index);
+
+// find_subkey_by_value's answer for wanted, from the index.
+StatusCode find_in_subkey_index(const SubkeyIndex& index, const char* wanted,
+                                std::string* subkey);

@@ -30,11 +30,18 @@ struct DeviceRecord {
 // has that name; on failure nothing stays open.
 StatusCode dev_open(const CommandContext* context, DeviceRecord* record);
 
-// As dev_open, and the name search's own status goes into *search: 2 when
-// no device has the name, another code when the search could not read the
-// root through (both make dev_open's 0xF0000002).
-StatusCode dev_open_searched(const CommandContext* context,
-                             DeviceRecord* record, StatusCode* search);
+// The name search of every device at once: one walk of the context's
+// root, which dev_open_indexed then answers from. It holds while no other
+// writer of the root's subkeys runs (the root's lock keeps them out).
+typedef SubkeyIndex DeviceIndex;
+StatusCode dev_index(const CommandContext* context, DeviceIndex* index);
+
+// Opens the device called record->name as dev_open does, found in index:
+// 2 when no device has the name, another code when the walk that made the
+// index could not read the root through as far as such a device (dev_open
+// gives 0xF0000002 for both).
+StatusCode dev_open_indexed(const CommandContext* context,
+                            const DeviceIndex& index, DeviceRecord* record);
 
 // Commits the open device: runs the automatic configuration when the device
 // has a transport class and marks it committed; a new device whose commit

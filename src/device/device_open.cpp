@@ -97,25 +97,55 @@ StatusCode dev_find_subkey(const CommandContext* context, const char* name,
   return status;
 }
 
-StatusCode dev_open_searched(const CommandContext* context,
-                             DeviceRecord* record, StatusCode* search) {
-  *search = 0;
-  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
-  if (context == nullptr || context->root == nullptr) {
-    return STATUS_NO_ARGUMENT;
-  }
-  char subkey[SUBKEY_NAME_CAPACITY] = {0};
-  *search = dev_find_subkey(context, record->name, OPEN_VALUE_NAME_CAPACITY,
-                            subkey);
-  if (*search != 0) return STATUS_DEV_NOT_FOUND;
+// Opens subkey of the context's root with the rights of record->access.
+static StatusCode open_device_subkey(const CommandContext* context,
+                              const char* subkey, DeviceRecord* record) {
   bool read_only = (record->access & ACCESS_READ_ONLY) != 0;
   uint32_t rights = read_only ? DEVICE_READ_RIGHTS : DEVICE_WRITE_RIGHTS;
   return reg_open_key(context->root, subkey, rights, &record->key);
 }
 
 StatusCode dev_open(const CommandContext* context, DeviceRecord* record) {
-  StatusCode search = 0;
-  return dev_open_searched(context, record, &search);
+  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  char subkey[SUBKEY_NAME_CAPACITY] = {0};
+  if (dev_find_subkey(context, record->name, OPEN_VALUE_NAME_CAPACITY,
+                      subkey) != 0) {
+    return STATUS_DEV_NOT_FOUND;
+  }
+  return open_device_subkey(context, subkey, record);
+}
+
+StatusCode dev_index(const CommandContext* context, DeviceIndex* index) {
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  char value_name[OPEN_VALUE_NAME_CAPACITY];
+  StatusCode status =
+      name_value_name(context->setup, value_name, sizeof(value_name));
+  if (status != 0) return status;
+  status = reg_begin_snapshot();
+  if (status != 0) return status;
+  index_subkeys_by_value(context->root, value_name, index);
+  reg_end_snapshot();
+  return 0;
+}
+
+StatusCode dev_open_indexed(const CommandContext* context,
+                            const DeviceIndex& index, DeviceRecord* record) {
+  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
+  if (std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH) {
+    return W32_ERROR_FILE_NOT_FOUND;
+  }
+  char wanted[WANTED_NAME_CAPACITY];
+  std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX,
+                record->name);
+  std::string subkey;
+  StatusCode status = find_in_subkey_index(index, wanted, &subkey);
+  if (status != 0) return status;
+  return open_device_subkey(context, subkey.c_str(), record);
 }
 
 StatusCode dev_commit(CommandContext* context, DeviceRecord* record) {

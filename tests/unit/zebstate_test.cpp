@@ -143,18 +143,21 @@ class ZebstatePrediction : public DeviceStore {
     DeviceState desired = desired_of(text);
     DeviceState actual;
     std::string failed;
-    EXPECT_EQ(read_device(context(), schema_, desired.name, &actual, &failed),
+    DeviceIndex index;
+    EXPECT_EQ(dev_index(context(), &index), 0u);
+    EXPECT_EQ(read_device(context(), index, schema_, desired.name, &actual,
+                          &failed),
               0u);
     DevicePlan plan;
     EXPECT_EQ(plan_device(setup(), desired, actual, &plan, &failed), 0u)
         << failed;
     DeviceState predicted;
     predict_device(setup(), schema_, actual, plan, &predicted);
-    EXPECT_EQ(apply_device(context(), desired.name, plan, &failed), 0u)
-        << failed;
     DeviceState after;
-    EXPECT_EQ(read_device(context(), schema_, desired.name, &after, &failed),
-              0u);
+    EXPECT_EQ(apply_device(context(), index, schema_, desired.name, plan,
+                           &after, &failed),
+              0u)
+        << failed;
     predicted.name = after.name;
     return {json_write(device_to_json(predicted)),
             json_write(device_to_json(after))};

@@ -229,6 +229,21 @@ void predict_commit(DeviceState* predicted) {
   }
 }
 
+// The state of the open device key into *actual (its name set already).
+StatusCode read_open_device(SetupInfo info, RegKey key, const Schema& schema,
+                            DeviceState* actual, std::string* failed) {
+  actual->exists = true;
+  actual->properties.clear();
+  StatusCode status = read_commit_inputs(info, key, actual);
+  for (size_t i = 0; status == 0 && i < schema.size(); ++i) {
+    PropertyState state = {};
+    status = read_property(info, key, schema[i], &state);
+    if (status != 0) *failed = schema[i].name;
+    actual->properties.push_back(state);
+  }
+  return status;
+}
+
 }  // namespace
 
 void read_schema(SetupInfo info, Schema* schema) {
@@ -261,28 +276,19 @@ const SchemaProperty* find_schema_property(const Schema& schema,
   return nullptr;
 }
 
-StatusCode read_device(const CommandContext* context, const Schema& schema,
-                       const std::string& name, DeviceState* actual,
-                       std::string* failed) {
+StatusCode read_device(const CommandContext* context, const DeviceIndex& index,
+                       const Schema& schema, const std::string& name,
+                       DeviceState* actual, std::string* failed) {
   fresh_device(name, actual);
   DeviceRecord device = {};
   device.name = const_cast<char*>(name.c_str());
   device.access = ACCESS_READ_ONLY;
   // Only a search that read the whole root and found no such name says the
   // device does not exist; any other failure of it is reported.
-  StatusCode search = 0;
-  StatusCode status = dev_open_searched(context, &device, &search);
-  if (search == W32_ERROR_FILE_NOT_FOUND) return 0;
-  if (search != 0) return search;
+  StatusCode status = dev_open_indexed(context, index, &device);
+  if (status == W32_ERROR_FILE_NOT_FOUND) return 0;
   if (status != 0) return status;
-  actual->exists = true;
-  status = read_commit_inputs(context->setup, device.key, actual);
-  for (size_t i = 0; status == 0 && i < schema.size(); ++i) {
-    PropertyState state = {};
-    status = read_property(context->setup, device.key, schema[i], &state);
-    if (status != 0) *failed = schema[i].name;
-    actual->properties.push_back(state);
-  }
+  status = read_open_device(context->setup, device.key, schema, actual, failed);
   dev_close(&device);
   return status;
 }
@@ -333,13 +339,16 @@ std::vector<std::string> plan_changes(const DevicePlan& plan) {
   return names;
 }
 
-StatusCode apply_device(CommandContext* context, const std::string& name,
-                        const DevicePlan& plan, std::string* failed) {
+StatusCode apply_device(CommandContext* context, const DeviceIndex& index,
+                        const Schema& schema, const std::string& name,
+                        const DevicePlan& plan, DeviceState* after,
+                        std::string* failed) {
+  fresh_device(name, after);
   DeviceRecord device = {};
   device.name = const_cast<char*>(name.c_str());
   if (plan.remove) return dev_remove(context, &device);
   StatusCode status = plan.create ? dev_create(context, &device)
-                                  : dev_open(context, &device);
+                                  : dev_open_indexed(context, index, &device);
   if (status != 0) return status;
   StatusCode pairs = 0;
   for (const PlannedAction& action : plan.actions) {
@@ -357,6 +366,9 @@ StatusCode apply_device(CommandContext* context, const std::string& name,
     }
   }
   status = dev_commit(context, &device);
+  if (pairs == 0 && status == 0) {
+    status = read_open_device(context->setup, device.key, schema, after, failed);
+  }
   dev_close(&device);
   return pairs != 0 ? pairs : status;
 }

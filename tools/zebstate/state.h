@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "config/command_context.h"
+#include "device/device.h"
 #include "property/property.h"
 #include "property/schema.h"
 
@@ -78,12 +79,12 @@ void read_schema(SetupInfo info, Schema* schema);
 const SchemaProperty* find_schema_property(const Schema& schema,
                                            const char* name);
 
-// The state of the device called name below the context's open root; a
-// device that does not exist reads with exists false. A property that
-// cannot be read gives its status, its name in *failed.
-StatusCode read_device(const CommandContext* context, const Schema& schema,
-                       const std::string& name, DeviceState* actual,
-                       std::string* failed);
+// The state of the device called name below the context's open root, found
+// in index; a device that does not exist reads with exists false. A
+// property that cannot be read gives its status, its name in *failed.
+StatusCode read_device(const CommandContext* context, const DeviceIndex& index,
+                       const Schema& schema, const std::string& name,
+                       DeviceState* actual, std::string* failed);
 
 // The plan that makes actual into desired, checked against the schema
 // before anything is written: every named property as prop_set would take
@@ -105,10 +106,13 @@ bool plan_is_empty(const DevicePlan& plan);
 std::vector<std::string> plan_changes(const DevicePlan& plan);
 
 // Carries the plan out as zebcfg's a, s or r would (creation, the pairs in
-// order up to the first failure, the commit; or the removal), as one group
-// of writes. The first failure's status, its property in *failed.
-StatusCode apply_device(CommandContext* context, const std::string& name,
-                        const DevicePlan& plan, std::string* failed);
+// order up to the first failure, the commit; or the removal) and reads the
+// state it left into *after. An existing device is found in index. The
+// first failure's status, its property in *failed.
+StatusCode apply_device(CommandContext* context, const DeviceIndex& index,
+                        const Schema& schema, const std::string& name,
+                        const DevicePlan& plan, DeviceState* after,
+                        std::string* failed);
 
 // The state the device would have after the plan and its commit: what a
 // what-if run reports.

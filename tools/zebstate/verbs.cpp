@@ -102,6 +102,7 @@ bool named_twice(const std::vector<Instance>& instances, StateError* error) {
 // The actual states of the input's instances, read from one state of the
 // registry where the platform has one.
 struct Actuals {
+  DeviceIndex index;  // the name search of every device, from one walk
   std::vector<DeviceState> devices;
   std::vector<MapEntryState> entries;
 };
@@ -110,10 +111,14 @@ bool read_actuals(const CommandContext* context, const Schema& schema,
                   const Inputs& inputs, Actuals* actuals, StateError* error) {
   StatusCode status = reg_begin_snapshot();
   std::string failed;
+  if (status == 0 && !inputs.devices.empty()) {
+    status = dev_index(context, &actuals->index);
+  }
   for (size_t i = 0; status == 0 && i < inputs.devices.size(); ++i) {
     actuals->devices.emplace_back();
-    status = read_device(context, schema, inputs.devices[i].name,
-                         &actuals->devices.back(), &failed);
+    status = read_device(context, actuals->index, schema,
+                         inputs.devices[i].name, &actuals->devices.back(),
+                         &failed);
     if (status != 0) {
       *error = status_error(context->setup, status, inputs.devices[i].name,
                             failed);
@@ -183,17 +188,16 @@ void report_tests(const Invocation& run, const Inputs& inputs,
 
 // Carries out one device's plan as one group of writes, and reads what it
 // left.
-bool set_device(CommandContext* context, const Schema& schema,
-                const std::string& name, const DevicePlan& plan,
-                DeviceState* after, StateError* error) {
+bool set_device(CommandContext* context, const DeviceIndex& index,
+                const Schema& schema, const std::string& name,
+                const DevicePlan& plan, DeviceState* after, StateError* error) {
   std::string failed;
   StatusCode status = reg_begin_group();
   if (status == 0) {
-    status = apply_device(context, name, plan, &failed);
+    status = apply_device(context, index, schema, name, plan, after, &failed);
     StatusCode landed = reg_end_group();
     if (status == 0) status = landed;
   }
-  if (status == 0) status = read_device(context, schema, name, after, &failed);
   if (status != 0) *error = status_error(context->setup, status, name, failed);
   return status == 0;
 }
@@ -222,8 +226,8 @@ bool report_sets(const Invocation& run, CommandContext* context,
     if (run.what_if) {
       predict_device(context->setup, schema, actuals.devices[i], plans[i], &after);
     } else if (!plan_is_empty(plans[i]) &&
-               !set_device(context, schema, inputs.devices[i].name, plans[i],
-                           &after, error)) {
+               !set_device(context, actuals.index, schema,
+                           inputs.devices[i].name, plans[i], &after, error)) {
       return false;
     }
     std::vector<std::string> changed = plan_changes(plans[i]);
@@ -277,10 +281,11 @@ bool export_all(const Invocation& run, const CommandContext* context,
   StatusCode status = reg_begin_snapshot();
   if (status == 0 && run.kind != KIND_MAP_ENTRY) {
     status = read_device_names(context, &names);
+    if (status == 0) status = dev_index(context, &actuals.index);
     for (size_t i = 0; status == 0 && i < names.size(); ++i) {
       actuals.devices.emplace_back();
-      status = read_device(context, schema, names[i], &actuals.devices.back(),
-                           &failed);
+      status = read_device(context, actuals.index, schema, names[i],
+                           &actuals.devices.back(), &failed);
     }
   }
   if (status == 0 && run.kind != KIND_DEVICE) {
