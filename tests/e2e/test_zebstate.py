@@ -324,3 +324,40 @@ def test_bad_input_gives_its_error_and_changes_nothing(plat, case):
               if line.startswith("{")]
     assert [e["error"] for e in errors] == [text], r.err
     assert registry_export(plat) == exported
+
+
+CANDIDATES = [None, "", "even", "Even", "serial", "tcp", "1.5", 0, 5, 8, 110,
+              65535, 921601, -1, 2 ** 31, 1.5, True, [1], {"auto": True},
+              {"auto": 441}, {"manual": 1}]
+STORED = ["a", "COM7", "Port.Transport=serial", "Port.BaudRate=9600",
+          "Port.DataBits=8", "Port.Parity=even", "Port.StopBits=1",
+          "Net.Host=gw", "Net.Port=502", "Timing.CharTimeout=5"]
+
+
+# The schema is made from the setup file by other code than the check of
+# set: every value it refuses, set refuses too; and but for null (which the
+# schema admits as a state, and set refuses where a stored value cannot be
+# reset) the two agree on every candidate.
+@pytest.mark.only_on("native", reason="the schema and the check are the "
+                     "same code on both builds, and each candidate is a run "
+                     "of its own (a few minutes under Wine)")
+def test_the_schema_refuses_nothing_that_set_takes(setup_inf):
+    jsonschema = pytest.importorskip("jsonschema")
+    plat = setup_inf.plat
+    assert plat.run(*STORED).code == 0
+    r = plat.run("schema", "device", exe="zebstate")
+    assert r.code == 0, r
+    schema = json.loads(r.out)
+    names = list(schema["properties"]["properties"]["properties"])
+    assert "Driver.TraceMask" not in names  # hidden
+    disagree = []
+    for name in names:
+        for value in CANDIDATES:
+            instance = {"name": "COM7", "properties": {name: value}}
+            by_schema = jsonschema.Draft202012Validator(schema).is_valid(instance)
+            r = plat.run("set", "device", "--what-if", "--input",
+                         json.dumps(instance), exe="zebstate")
+            by_set = r.code == 0
+            if by_set != by_schema and not (value is None and by_schema):
+                disagree.append((name, value, by_schema, r.err.strip()))
+    assert disagree == []
