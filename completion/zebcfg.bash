@@ -88,9 +88,9 @@ _zebstate() {
     words="get test set export schema --help --version"
   else
     case ${COMP_WORDS[1]} in
-      test) words="device mapentry --detect --input" ;;
-      set) words="device mapentry --what-if --input" ;;
-      get) words="device mapentry --input" ;;
+      test) words="device mapentry --detect --input --input-file" ;;
+      set) words="device mapentry --what-if --input --input-file" ;;
+      get) words="device mapentry --input --input-file" ;;
       export | schema) words="device mapentry" ;;
     esac
   fi

@@ -243,6 +243,8 @@ BAD = [
      "the input is not JSON: expected a name at byte 16", None, None),
     ("no input", ["get", "device"], "", 3, "the input is not JSON: no value at "
      "byte 0", None, None),
+    ("an input file that is not there", ["get", "--input-file", "absent.json"],
+     "", 3, "cannot read the input file absent.json", None, None),
     ("not an object", ["set", "device"], "[]", 4,
      "an instance must be a JSON object", None, None),
     ("no name", ["get", "device"], "{}", 4,

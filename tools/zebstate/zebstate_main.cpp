@@ -7,8 +7,8 @@
 //   zebstate export [device|mapentry] [--input JSON (not used)]
 //   zebstate schema device|mapentry
 //
-// Without --input the JSON is read from standard input; without a kind the
-// input is a document of many instances.
+// Without --input (or --input-file PATH) the JSON is read from standard
+// input; without a kind the input is a document of many instances.
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -38,7 +38,8 @@ const char* const kHelp =
     "\n"
     "Without a kind the input is a document: {\"devices\": [...], "
     "\"propertyMap\": [...]}.\n"
-    "Without --input the JSON is read from standard input.\n"
+    "--input-file PATH reads it from a file; without either, the JSON is\n"
+    "read from standard input.\n"
     "--detect: print and exit 0 only in the desired state, else exit 1.\n"
     "See zebstate(1).\n";
 
@@ -79,13 +80,32 @@ std::string read_standard_input() {
   return text;
 }
 
+// The whole of the file at path (UTF-8); false when it cannot be read.
+bool read_file(const std::string& path, std::string* text) {
+  std::string system_path;
+  if (text_from_utf8(path, &system_path) != 0) return false;
+  FILE* file = std::fopen(system_path.c_str(), "rb");
+  if (file == nullptr) return false;
+  char buffer[65536];
+  size_t got = 0;
+  while ((got = std::fread(buffer, 1, sizeof(buffer), file)) > 0) {
+    text->append(buffer, got);
+  }
+  bool read = std::ferror(file) == 0;
+  std::fclose(file);
+  return read;
+}
+
 // The words after the verb; false with the reason for a word out of place.
 bool read_options(const std::vector<std::string>& words, Invocation* run,
-                  bool* has_input, std::string* why) {
+                  bool* has_input, std::string* input_file, std::string* why) {
   for (size_t i = 1; i < words.size(); ++i) {
     const std::string& word = words[i];
     if (word == "--input" && i + 1 < words.size() && !*has_input) {
       run->input = words[++i];
+      *has_input = true;
+    } else if (word == "--input-file" && i + 1 < words.size() && !*has_input) {
+      *input_file = words[++i];
       *has_input = true;
     } else if (word == "--what-if" && run->verb == VERB_SET) {
       run->what_if = true;
@@ -119,8 +139,17 @@ int main(int argc, char** argv) {
   Invocation run = {VERB_GET, KIND_DOCUMENT, false, false, ""};
   if (!find_verb(words[0], &run.verb)) return usage("unknown verb: " + words[0]);
   bool has_input = false;
+  std::string input_file;
   std::string why;
-  if (!read_options(words, &run, &has_input, &why)) return usage(why);
+  if (!read_options(words, &run, &has_input, &input_file, &why)) {
+    return usage(why);
+  }
+  if (!input_file.empty() && !read_file(input_file, &run.input)) {
+    std::string line = error_line(input_error(
+        EXIT_NOT_JSON, "cannot read the input file " + input_file)) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    return EXIT_NOT_JSON;
+  }
   // export takes an input, as DSC may pass one, and does not use it.
   bool takes_input = run.verb != VERB_EXPORT && run.verb != VERB_SCHEMA;
   if (has_input && run.verb == VERB_SCHEMA) {
