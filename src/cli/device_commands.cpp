@@ -20,11 +20,7 @@ int32_t add_device(CommandContext* context, OutputMode mode, int32_t count,
     report_status(context, mode, status);
     return 1;
   }
-  int32_t pairs = prop_set_args(context, &device, mode, count, args);
-  status = dev_commit(context, &device);
-  dev_close(&device);
-  if (status != 0) report_status(context, mode, status);
-  return (pairs == 0 && status == 0) ? 0 : 1;
+  return set_pairs_and_commit(context, &device, mode, count, args);
 }
 
 // Deletes the device args[1].
