@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "config/command_context.h"
 #include "config/setup_info.h"
@@ -100,6 +102,12 @@ StatusCode dev_next(const CommandContext* context, DeviceRecord* record);
 // record->name (record->name_capacity bytes). 2 when the subkey holds no
 // name value with the "ZEB_DEV_" prefix, 234 when the name does not fit.
 StatusCode dev_read_at(const CommandContext* context, DeviceRecord* record);
+
+// Listing: the name of every device, in the order of the root's subkeys,
+// into names; the status that ended the walk, 259 at its normal end (the
+// names before a failure are kept).
+StatusCode dev_list_names(const CommandContext* context,
+                          std::vector<std::string>* names);
 
 // --- Creation (device_create.cpp) ---
 

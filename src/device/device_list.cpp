@@ -57,3 +57,17 @@ StatusCode dev_next(const CommandContext* context, DeviceRecord* record) {
   ++record->index;
   return dev_read_at(context, record);
 }
+
+StatusCode dev_list_names(const CommandContext* context,
+                          std::vector<std::string>* names) {
+  char name[LIST_NAME_CAPACITY] = {0};
+  DeviceRecord cursor = {};
+  cursor.name = name;
+  cursor.name_capacity = sizeof(name);
+  StatusCode status = dev_first(context, &cursor);
+  while (status == 0) {
+    names->push_back(name);
+    status = dev_next(context, &cursor);
+  }
+  return status;
+}
