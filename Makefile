@@ -71,7 +71,7 @@ e2e:
 # runtime writes UBSan's reports to the log files as well.
 sanitize: deps
 	CC=clang CXX=clang++ cmake -S . -B $(SANITIZE_DIR) -DZEB_SANITIZE=ON
-	cmake --build $(SANITIZE_DIR) -j $(JOBS) --target zebcfg zebreg zebinstall zebprobe zebcfg_unit
+	cmake --build $(SANITIZE_DIR) -j $(JOBS) --target zebcfg zebreg zebinstall zebstate zebprobe zebcfg_unit
 	scripts/sanitize.sh $(SANITIZE_DIR) $(PYTEST_ARGS)
 
 # Each libFuzzer harness of tests/fuzz for FUZZ_SECONDS seconds, from its

@@ -9,7 +9,8 @@ A file may include headers of its own folder and of any lower layer. Inside
 platform/, the backends (posix/, win32/) include the platform headers and
 their own files, never each other, and nothing above the platform layer
 includes a backend's files. Tools (tools/*/) sit beside cli and may include
-the platform layer only.
+the platform layer only, except zebstate, a second front end over the same
+layers as cli: it may include every layer, never a backend.
 
 Derives the folder-level include graph from every #include "..." line, then
 fails on an upward include, an include of another backend, or a cycle among
@@ -25,6 +26,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[1]
 LAYERS = ["platform", "config", "device", "property", "service", "cli"]
 BACKENDS = ["platform/posix", "platform/win32"]
+# Tools that are front ends over every layer, as cli is.
+FRONT_ENDS = ["tools/zebstate"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.MULTILINE)
 
 
@@ -57,6 +60,10 @@ def rank(unit):
 
 def violation(source, target):
     if source == target:
+        return None
+    if source in FRONT_ENDS:
+        if rank(target) is None or target in BACKENDS:
+            return f"{source} includes {target}, which a front end may not"
         return None
     if target.startswith("platform/"):
         if source.startswith("tools/"):

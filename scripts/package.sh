@@ -2,10 +2,12 @@
 # Writes the packages into build/package/ (PACKAGE_OUT) from the two builds
 # (make build):
 #   zebcfg_<version>_<arch>.deb   the native build: zebcfg, zebreg, zebinstall,
+#                                 zebstate and its DSC resource manifests,
 #                                 their man pages and bash completion, the
 #                                 example setup file, /var/lib/zebcfg
-#   zebcfg-<version>-win64.zip    zebcfg.exe, zebsetup.inf, provision.cmd,
-#                                 README.md, LICENSE
+#   zebcfg-<version>-win64.zip    zebcfg.exe, zebstate.exe and its DSC
+#                                 resource manifests, zebsetup.inf,
+#                                 provision.cmd, README.md, LICENSE
 #   zebcfg-<version>-x64.msi      the Windows Installer package of
 #                                 packaging/windows/zebcfg.wxs (wixl)
 #
@@ -176,21 +178,23 @@ debian_changelog() {
 # The Debian package, staged by the install rules of the native build.
 make_deb() {
   check_build_version "$NATIVE"
-  local arch work stage depends
+  local arch work stage depends programs
   arch=$(dpkg --print-architecture)
   work=$OUT/deb-work
   stage=$work/debian/zebcfg
   rm -rf "$work"
   mkdir -p "$stage/DEBIAN"
   DESTDIR=$stage cmake --install "$NATIVE" --prefix /usr >/dev/null
+  # The programs of /usr/bin; the DSC manifests beside them are text.
+  mapfile -t programs < <(find "$stage/usr/bin" -type f -perm -u+x | sort)
   strip --strip-unneeded --remove-section=.comment --remove-section=.note \
-    "$stage"/usr/bin/*
+    "${programs[@]}"
   gzip -9n "$stage"/usr/share/man/man1/*.1
   debian_changelog | gzip -9n >"$stage/usr/share/doc/zebcfg/changelog.gz"
   # dpkg-shlibdeps finds the package in debian/control beside the stage.
   printf 'Source: zebcfg\n\nPackage: zebcfg\nArchitecture: any\n' \
     >"$work/debian/control"
-  depends=$(cd "$work" && dpkg-shlibdeps -O debian/zebcfg/usr/bin/*)
+  depends=$(cd "$work" && dpkg-shlibdeps -O "${programs[@]#"$work/"}")
   (cd "$stage" && find usr -type f -print0 | LC_ALL=C sort -z |
     xargs -0 md5sum) >"$stage/DEBIAN/md5sums"
   cat >"$stage/DEBIAN/control" <<CONTROL

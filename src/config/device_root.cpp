@@ -63,6 +63,13 @@ StatusCode find_subkey_by_value(RegKey root, const char* value_name,
     if (status == W32_ERROR_FILE_NOT_FOUND && unnamed != nullptr) {
       unnamed->push_back(name);
     }
+    // A name value that is absent or too long for any device name is no
+    // match; one that could not be read might have been, so the search
+    // cannot say that no such device exists.
+    if (status != 0 && status != W32_ERROR_FILE_NOT_FOUND &&
+        status != W32_ERROR_MORE_DATA) {
+      return status;
+    }
     std::memset(name, 0, capacity);
   }
 }

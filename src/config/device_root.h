@@ -37,7 +37,9 @@ StatusCode open_device_root(const char* path, bool write, RegKey* root);
 StatusCode lock_device_root(const char* path, NamedLock* lock);
 
 // Name of the first subkey of root whose value value_name equals wanted
-// without regard to case; 2 when none does. When unnamed is not null, it
+// without regard to case; 2 when none does. A subkey whose value is absent
+// or longer than a name value is passed over; one whose value cannot be read
+// otherwise ends the search with that code. When unnamed is not null, it
 // receives the names of the subkeys passed over because they hold no value
 // value_name at all.
 StatusCode find_subkey_by_value(RegKey root, const char* value_name,

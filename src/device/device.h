@@ -30,6 +30,12 @@ struct DeviceRecord {
 // has that name; on failure nothing stays open.
 StatusCode dev_open(const CommandContext* context, DeviceRecord* record);
 
+// As dev_open, and the name search's own status goes into *search: 2 when
+// no device has the name, another code when the search could not read the
+// root through (both make dev_open's 0xF0000002).
+StatusCode dev_open_searched(const CommandContext* context,
+                             DeviceRecord* record, StatusCode* search);
+
 // Commits the open device: runs the automatic configuration when the device
 // has a transport class and marks it committed; a new device whose commit
 // fails is doomed and purged. The key stays open.

@@ -97,19 +97,25 @@ StatusCode dev_find_subkey(const CommandContext* context, const char* name,
   return status;
 }
 
-StatusCode dev_open(const CommandContext* context, DeviceRecord* record) {
+StatusCode dev_open_searched(const CommandContext* context,
+                             DeviceRecord* record, StatusCode* search) {
+  *search = 0;
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
   if (context == nullptr || context->root == nullptr) {
     return STATUS_NO_ARGUMENT;
   }
   char subkey[SUBKEY_NAME_CAPACITY] = {0};
-  if (dev_find_subkey(context, record->name, OPEN_VALUE_NAME_CAPACITY,
-                      subkey) != 0) {
-    return STATUS_DEV_NOT_FOUND;
-  }
+  *search = dev_find_subkey(context, record->name, OPEN_VALUE_NAME_CAPACITY,
+                            subkey);
+  if (*search != 0) return STATUS_DEV_NOT_FOUND;
   bool read_only = (record->access & ACCESS_READ_ONLY) != 0;
   uint32_t rights = read_only ? DEVICE_READ_RIGHTS : DEVICE_WRITE_RIGHTS;
   return reg_open_key(context->root, subkey, rights, &record->key);
+}
+
+StatusCode dev_open(const CommandContext* context, DeviceRecord* record) {
+  StatusCode search = 0;
+  return dev_open_searched(context, record, &search);
 }
 
 StatusCode dev_commit(CommandContext* context, DeviceRecord* record) {

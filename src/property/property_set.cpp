@@ -95,6 +95,43 @@ StatusCode apply_action(const PropertyRequest* request, const char* value,
 
 }  // namespace
 
+StatusCode prop_check(SetupInfo info, const PropertyRequest* request) {
+  if (request == nullptr || request->name == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  if (request->action == ACTION_SET && request->value == nullptr) {
+    return STATUS_INVALID_PARAM;
+  }
+  const char* value = request->value != nullptr ? request->value : "";
+  PropertyDefinition definition = {};
+  StatusCode status = schema_find(info, request->name, &definition);
+  if (status != 0) return status;
+  status = schema_check_value(info, request->name, definition.type, value);
+  if (status != 0) return status;
+  uint32_t flags = definition.flags;
+  if ((flags & (PROP_SETS_XPT | PROP_XPT_CLASS)) != 0) {
+    if (request->action != ACTION_SET) return STATUS_INVALID_PARAM;
+    char xpt_class[XPT_CLASS_CAPACITY];
+    bool mapped = xpt_map_forward(info, value, xpt_class, sizeof(xpt_class));
+    if ((flags & PROP_XPT_CLASS) != 0) return mapped ? 0 : STATUS_INVALID_PARAM;
+  }
+  uint32_t bit = 0;
+  switch (request->action) {
+    case ACTION_SET: {
+      int32_t number = 0;
+      bool whole = definition.type == TYPE_TEXT ||
+                   parse_integer_literal(value, &number);
+      return whole ? 0 : STATUS_INVALID_PARAM;
+    }
+    case ACTION_RESET:
+      return 0;
+    case ACTION_AUTO:
+      return auto_mask_bit(flags, &bit) ? 0 : STATUS_INVALID_PARAM;
+    default:
+      return STATUS_INVALID_PARAM;
+  }
+}
+
 StatusCode prop_set_assignment(SetupInfo info, RegKey key, char* argument) {
   if (argument == nullptr) return STATUS_NO_ARGUMENT;
   char* equals = std::strchr(argument, '=');

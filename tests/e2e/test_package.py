@@ -2,6 +2,7 @@
 package of the native build (unpacked and run), the man pages and the bash
 completion."""
 
+import json
 import os
 import re
 import shutil
@@ -15,6 +16,10 @@ from conftest import NATIVE_DIR, REPO, WIN_DIR
 
 VERSION = re.search(r"project\(zebcfg VERSION ([0-9]+\.[0-9]+\.[0-9]+)",
                     (REPO / "CMakeLists.txt").read_text()).group(1)
+
+MANIFESTS = ["zeb.serial.device.dsc.resource.json",
+             "zeb.serial.propertymapentry.dsc.resource.json"]
+DSC_SCHEMA = REPO.parent / "shared" / "dsc" / "resource-manifest.v3.1.0.schema.json"
 
 # The supportedOS ids of Windows Vista, 7, 8, 8.1 and 10.
 SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0",
@@ -35,6 +40,36 @@ def test_zebcfg_exe_carries_the_cmake_version_and_its_manifest(plat):
     manifest = r.out.split("manifest:\n", 1)[1]
     assert re.search(r'<requestedExecutionLevel level="asInvoker"', manifest)
     assert re.findall(r'<supportedOS Id="\{([0-9a-f-]+)\}"', manifest) == SUPPORTED_OS
+
+
+# ----- the DSC resource manifests -----
+
+@pytest.mark.parametrize("name", MANIFESTS)
+def test_dsc_manifests_carry_what_dsc_calls_and_its_schema_admits(name):
+    manifest = json.loads((REPO / "packaging" / "dsc" / name).read_text())
+    assert manifest["$schema"] == ("https://aka.ms/dsc/schemas/v3/bundled/"
+                                   "resource/manifest.json")
+    assert re.fullmatch(r"Zeb\.Serial/\w+", manifest["type"])
+    assert manifest["version"] == VERSION
+    kind = manifest["get"]["args"][1]
+    json_input = {"jsonInputArg": "--input", "mandatory": True}
+    for method in ("get", "set", "test", "whatIf"):
+        assert manifest[method]["executable"] == "zebstate"
+        assert manifest[method]["args"][-1] == json_input, method
+    assert manifest["set"]["args"] == ["set", kind, json_input]
+    assert {k: manifest["set"][k] for k in ("implementsPretest", "handlesExist",
+                                            "return")} == {
+        "implementsPretest": True, "handlesExist": True,
+        "return": "stateAndDiff"}
+    assert "--what-if" in manifest["whatIf"]["args"]
+    assert manifest["test"]["return"] == "state"
+    assert manifest["schema"]["command"] == {"executable": "zebstate",
+                                             "args": ["schema", kind]}
+    assert sorted(manifest["exitCodes"], key=int) == [str(n) for n in range(8)]
+    jsonschema = pytest.importorskip("jsonschema")
+    if not DSC_SCHEMA.exists():
+        pytest.skip(f"DSC's published manifest schema is not at {DSC_SCHEMA}")
+    jsonschema.validate(manifest, json.loads(DSC_SCHEMA.read_text()))
 
 
 # ----- the Debian package and the Windows zip (make package) -----
@@ -63,8 +98,10 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
     root = tmp_path / "installed"
     assert run(["dpkg-deb", "-x", deb, root], os.environ).returncode == 0
     for path in ["usr/bin/zebcfg", "usr/bin/zebreg", "usr/bin/zebinstall",
+                 "usr/bin/zebstate", *(f"usr/bin/{m}" for m in MANIFESTS),
                  "usr/share/man/man1/zebcfg.1.gz", "usr/share/man/man1/zebreg.1.gz",
                  "usr/share/man/man1/zebinstall.1.gz",
+                 "usr/share/man/man1/zebstate.1.gz",
                  "usr/share/bash-completion/completions/zebcfg",
                  "usr/share/doc/zebcfg/examples/zebsetup.inf",
                  "usr/share/doc/zebcfg/copyright",
@@ -82,9 +119,15 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
     assert (r.stdout, r.returncode) == ("Configured devices:\n    COM7\n", 0)
     r = run([bin_dir / "zebinstall", "--version"], env)
     assert r.stdout == f"zebinstall {VERSION}\n"
+    r = run([bin_dir / "zebstate", "get", "device", "--input",
+             '{"name": "com7"}'], env)
+    assert (json.loads(r.stdout)["_exist"], r.returncode) == (True, 0), r
+    for manifest in MANIFESTS:
+        assert json.loads((bin_dir / manifest).read_text())["version"] == VERSION
 
 
-@pytest.mark.parametrize("program", ["zebcfg", "zebreg", "zebinstall"])
+@pytest.mark.parametrize("program", ["zebcfg", "zebreg", "zebinstall",
+                                     "zebstate"])
 def test_shipped_native_programs_carry_no_fault_injection(program):
     # The packaged programs are stripped; the build they come from is not.
     binary = NATIVE_DIR / program
@@ -218,9 +261,12 @@ def test_the_windows_zip_holds_what_a_deployment_needs():
     folder = f"zebcfg-{VERSION}-win64/"
     with zipfile.ZipFile(archive) as z:
         names = {n for n in z.namelist() if not n.endswith("/")}
-        assert names == {folder + n for n in ("zebcfg.exe", "zebsetup.inf",
-                                              "provision.cmd", "README.md",
-                                              "LICENSE")}
+        assert names == {folder + n for n in ("zebcfg.exe", "zebstate.exe",
+                                              "zebsetup.inf", "provision.cmd",
+                                              "README.md", "LICENSE",
+                                              *MANIFESTS)}
+        for manifest in MANIFESTS:
+            assert json.loads(z.read(folder + manifest))["version"] == VERSION
         assert z.read(folder + "zebsetup.inf") == (REPO / "examples" /
                                                    "zebsetup.inf").read_bytes()
 
@@ -251,7 +297,8 @@ def test_zebcfg_1_names_every_command_word_and_status_text():
 
 
 @pytest.mark.skipif(shutil.which("man") is None, reason="man is not installed")
-@pytest.mark.parametrize("page", ["zebcfg.1", "zebreg.1", "zebinstall.1"])
+@pytest.mark.parametrize("page", ["zebcfg.1", "zebreg.1", "zebinstall.1",
+                                  "zebstate.1"])
 def test_man_pages_render_without_warnings(page):
     r = run(["man", "--warnings", "-l", MAN / page],
             dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="0"))
@@ -298,3 +345,4 @@ def test_completion_offers_command_words_and_the_store_s_devices(setup_inf):
         str(plat.test_dir / "zebser.reg")]
     assert complete(plat, "zebreg", "export", "HKLM\\X", "f.reg", "/") == ["/y"]
     assert "REG_QWORD" in complete(plat, "zebreg", "add", "HKLM\\X", "/t", "REG_Q")
+    assert complete(plat, "zebstate", "set", "--w") == ["--what-if"]
