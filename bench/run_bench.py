@@ -28,6 +28,10 @@ Measured:
     of the file it wrote into an empty store;
   - under Wine, `wine reg query ROOT /s` over the 10,000 devices, the same
     keys `l` reads;
+  - 256 devices of 8 properties made by 256 runs of `zebcfg a` and by one
+    `zebstate set`, timed in turn (the registries compared), the same set
+    again (natively the store's bytes compared) and a `zebstate get` of
+    them; under Wine in 3 rounds, the 256 starts taking minutes;
   - natively, the peak memory (maximum resident set) of each process, `l`
     counted in instructions with callgrind at 1,000 and 10,000 devices, and
     the system calls of `l` over 10,000 devices (`strace -c -f`).
@@ -41,6 +45,7 @@ wineserver, removed at the end.
 """
 
 import argparse
+import json
 import os
 import re
 import shutil
@@ -144,8 +149,13 @@ class Native:
             return [program, *args]
         return [str(self.builds[build] / program), *args]
 
-    def run(self, build, program, *args):
-        return run(self.argv(build, program, *args), self.env, self.work)
+    def run(self, build, program, *args, stdin=None):
+        return run(self.argv(build, program, *args), self.env, self.work, stdin)
+
+    def registry(self):
+        """reg query /s of the device root, and the store's bytes."""
+        listing = self.run(0, "zebreg", "query", "HKLM\\" + ROOT, "/s").out
+        return listing, (self.root / "registry.db").read_bytes()
 
     def close(self):
         pass
@@ -188,8 +198,13 @@ class Wine:
     def populate(self, *args):
         return self.run(0, "zebpopulate", *args)
 
-    def run(self, build, program, *args):
-        return run(self.argv(build, program, *args), self.env, self.work)
+    def run(self, build, program, *args, stdin=None):
+        return run(self.argv(build, program, *args), self.env, self.work, stdin)
+
+    def registry(self):
+        """reg query /s of the device root (Wine's registry has no bytes of
+        its own to compare)."""
+        return self.run(0, "reg", "query", "HKLM\\" + ROOT, "/s").out, None
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env,
@@ -206,14 +221,16 @@ class Run:
         self.out = out
 
 
-def run(argv, env, work):
-    """Runs argv with output to a file; returns a Run."""
+def run(argv, env, work, stdin=None):
+    """Runs argv with output to a file (and stdin, bytes, as its input);
+    returns a Run."""
     out_path = Path(work) / "out.txt"
     with open(out_path, "wb") as out:
         start = time.perf_counter()
         code = subprocess.run(argv, env=env, stdout=out,
                               stderr=subprocess.DEVNULL,
-                              stdin=subprocess.DEVNULL).returncode
+                              **({"input": stdin} if stdin is not None
+                                 else {"stdin": subprocess.DEVNULL})).returncode
         seconds = time.perf_counter() - start
     return Run(seconds, code, out_path.read_bytes().decode("latin-1"))
 
@@ -387,6 +404,7 @@ def measure(plat, runs, only=None):
              "1", "/f"], lambda code, out: code == 0)
     if isinstance(plat, Native):
         rows.update(measure_registry_files(plat, runs, wanted))
+    rows.update(measure_desired_state(plat, runs, wanted))
     row = "`a` into a root of 1,000 devices"
     if wanted(row):
         plat.fresh("a1000")
@@ -438,6 +456,80 @@ def measure_registry_files(native, runs, wanted):
                                       silent_success, before=empty_store,
                                       builds=1)
     return rows
+
+
+STATE_DEVICES = 256
+STATE_A_ROW = f"{STATE_DEVICES} `zebcfg a` runs of 8 properties each (all of them)"
+STATE_SET_ROW = f"`zebstate set` of the same {STATE_DEVICES} devices, one process"
+STATE_AGAIN_ROW = "`zebstate set` of that document again (writes nothing)"
+STATE_GET_ROW = f"`zebstate get` of the same {STATE_DEVICES} devices"
+STATE_ROWS = (STATE_A_ROW, STATE_SET_ROW, STATE_AGAIN_ROW, STATE_GET_ROW)
+# Under Wine the 256 starts of zebcfg.exe take about two minutes a round.
+STATE_WINE_RUNS = 3
+
+
+def state_pairs(i):
+    """The 8 properties of device i, as zebcfg's pairs."""
+    return ["Transport=Serial", f"Port.BaudRate={1200 * (i % 8 + 1)}",
+            f"Timing.RxTimeout={100 + i}"] + [f"P{j}=text {i}.{j}"
+                                               for j in range(5)]
+
+
+def state_document(get=False):
+    """The JSON document of the same devices (for get, their names)."""
+    devices = []
+    for i in range(STATE_DEVICES):
+        device = {"name": f"Dev{i}"}
+        if not get:
+            properties = {}
+            for pair in state_pairs(i):
+                name, value = pair.split("=", 1)
+                properties[name] = int(value) if value.isdigit() else value
+            device["properties"] = properties
+        devices.append(device)
+    return json.dumps({"devices": devices}).encode()
+
+
+def measure_desired_state(plat, runs, wanted):
+    """The same 256 devices of 8 properties made by 256 runs of zebcfg a and
+    by one zebstate set, timed in turn round by round on an emptied root;
+    the two registries must be the same. Then the same set again (natively
+    the store's bytes must not change) and a get of the devices. Only the
+    first build: an older one has no zebstate."""
+    rows = {}
+    if not any(wanted(row) for row in STATE_ROWS):
+        return rows
+    rounds = runs if isinstance(plat, Native) else min(runs, STATE_WINE_RUNS)
+    figures = {row: Figure() for row in STATE_ROWS}
+    document, names = state_document(), state_document(get=True)
+    for n in range(rounds):
+        progress(f"{plat.label}: desired state, round {n + 1} of {rounds}")
+        plat.fresh("state")
+        populate(plat, 0)
+        start = time.perf_counter()
+        for i in range(STATE_DEVICES):
+            if plat.run(0, "zebcfg", "a", f"Dev{i}", *state_pairs(i)).code != 0:
+                sys.exit(f"{plat.label}: zebcfg a Dev{i} failed")
+        figures[STATE_A_ROW].times.append(time.perf_counter() - start)
+        by_zebcfg = plat.registry()[0]
+        plat.fresh("state")
+        populate(plat, 0)
+        for row in (STATE_SET_ROW, STATE_AGAIN_ROW):
+            before = plat.registry()
+            result = plat.run(0, "zebstate", "set", stdin=document)
+            if result.code != 0:
+                sys.exit(f"{plat.label}: zebstate set gave {result.code}")
+            figures[row].times.append(result.seconds)
+        if plat.registry()[0] != by_zebcfg:
+            sys.exit(f"{plat.label}: zebstate set left another registry than "
+                     "zebcfg a")
+        if isinstance(plat, Native) and plat.registry()[1] != before[1]:
+            sys.exit("native: the second zebstate set changed the store")
+        result = plat.run(0, "zebstate", "get", stdin=names)
+        if result.code != 0 or result.out.count("\n") != STATE_DEVICES:
+            sys.exit(f"{plat.label}: zebstate get gave {result.code}")
+        figures[STATE_GET_ROW].times.append(result.seconds)
+    return {row: [figure] for row, figure in figures.items()}
 
 
 def listing_system_calls(native, build, count):
@@ -514,6 +606,18 @@ def print_tables(results, labels, bare, runs, counts, calls):
                   + ", ".join(f"{figure.median() / paused[0].median():.1f}× "
                               f"({labels[build] or 'this build'})"
                               for build, figure in enumerate(young)) + ".")
+    for plat, figures in results.items():
+        if all(figures.get(row) for row in STATE_ROWS):
+            median = {row: figures[row][0].median() for row in STATE_ROWS}
+            print()
+            print(f"{plat}: one `zebstate set` of {STATE_DEVICES} devices is "
+                  f"{median[STATE_A_ROW] / median[STATE_SET_ROW]:.1f}× faster "
+                  f"than the {STATE_DEVICES} `zebcfg a` runs that make the "
+                  "same registry, timed in turn; the second set takes "
+                  f"{median[STATE_AGAIN_ROW] / median[STATE_GET_ROW]:.2f}× the "
+                  "time of a get of the same devices"
+                  + (" and leaves the store's bytes as they were"
+                     if plat == "native" else "") + ".")
     native = results.get("native", {})
     if native.get(EXPORT_ROW) and native.get(FILE_QUERY_ROW):
         print()

@@ -1,10 +1,10 @@
-# bash completion for zebcfg, zebinstall and zebreg.
+# bash completion for zebcfg, zebinstall, zebreg and zebstate.
 #
 # zebcfg completes its command words, and for the words that name a device
 # (s, sq, r, rq, p) the devices that "zebcfg l" lists, read from the store
 # that zebcfg itself would use ($ZEBCFG_ROOT or /var/lib/zebcfg). zebreg
 # completes its operations, their switches and types, and the registry file
-# of export and import.
+# of export and import. zebstate completes its verbs, kinds and switches.
 
 _zebcfg_words="a aq s sq r rq l p ml ms msq osver stop stopq stopd restart
 restartq restartd reboot msg wait"
@@ -80,6 +80,25 @@ _zebreg() {
   return 0
 }
 
+_zebstate() {
+  local cur=${COMP_WORDS[COMP_CWORD]}
+  local words
+  COMPREPLY=()
+  if [[ $COMP_CWORD -eq 1 ]]; then
+    words="get test set export schema --help --version"
+  else
+    case ${COMP_WORDS[1]} in
+      test) words="device mapentry --detect --input --input-file" ;;
+      set) words="device mapentry --what-if --input --input-file" ;;
+      get) words="device mapentry --input --input-file" ;;
+      export | schema) words="device mapentry" ;;
+    esac
+  fi
+  COMPREPLY=($(compgen -W "$words" -- "$cur"))
+  return 0
+}
+
 complete -F _zebcfg zebcfg
 complete -o nospace -F _zebinstall zebinstall
 complete -F _zebreg zebreg
+complete -F _zebstate zebstate

@@ -15,7 +15,8 @@ FULL_PACKAGES=("${DEMO_PACKAGES[@]}" libgtest-dev python3-pytest mingw-w64
                clang libclang-rt-14-dev  # make sanitize, make fuzz
                # make package: the Debian package's dependencies and check,
                # the MSI, signing (and the test's throwaway certificate)
-               dpkg-dev lintian wixl msitools osslsigncode openssl)
+               dpkg-dev lintian wixl msitools osslsigncode openssl
+               python3-jsonschema)  # the DSC manifests against DSC's schema
 
 case ${1:-full} in
   demo) PACKAGES=("${DEMO_PACKAGES[@]}") ;;

@@ -38,6 +38,27 @@ StatusCode lock_device_root(const char* path, NamedLock* lock) {
   return lock_acquire(name, lock);
 }
 
+StatusCode read_subkey_value(RegKey root, uint32_t index,
+                             const char* value_name, char* name,
+                             uint32_t capacity, char* text, StatusCode* read) {
+  std::memset(name, 0, capacity);
+  uint32_t length = capacity;
+  StatusCode status = reg_enum_key(root, index, name, &length);
+  if (status != 0) return status;
+  RegKey subkey = nullptr;
+  status = reg_open_key(root, name, W32_KEY_READ, &subkey);
+  if (status != 0) return status;
+  *read = read_text_value(subkey, value_name, text, SEARCH_VALUE_CAPACITY);
+  reg_close_key(subkey);
+  return 0;
+}
+
+// A read of a name value that says the subkey is no match: the value is
+// absent, or too long for any name. Any other failure might hide a match.
+static bool read_says_no_match(StatusCode read) {
+  return read == W32_ERROR_FILE_NOT_FOUND || read == W32_ERROR_MORE_DATA;
+}
+
 StatusCode find_subkey_by_value(RegKey root, const char* value_name,
                                 const char* wanted, char* name,
                                 uint32_t capacity, SubkeyNames* unnamed) {
@@ -48,21 +69,47 @@ StatusCode find_subkey_by_value(RegKey root, const char* value_name,
   if (name == nullptr) return W32_ERROR_INVALID_PARAMETER;
 
   char text[SEARCH_VALUE_CAPACITY + 1];
-  std::memset(name, 0, capacity);
   for (uint32_t index = 0;; ++index) {
-    uint32_t length = capacity;
-    StatusCode status = reg_enum_key(root, index, name, &length);
-    if (status == W32_ERROR_NO_MORE_ITEMS) return W32_ERROR_FILE_NOT_FOUND;
+    StatusCode read = 0;
+    StatusCode status =
+        read_subkey_value(root, index, value_name, name, capacity, text, &read);
+    if (status == W32_ERROR_NO_MORE_ITEMS) {
+      std::memset(name, 0, capacity);
+      return W32_ERROR_FILE_NOT_FOUND;
+    }
     if (status != 0) return status;
-    RegKey subkey = nullptr;
-    status = reg_open_key(root, name, W32_KEY_READ, &subkey);
-    if (status != 0) return status;
-    status = read_text_value(subkey, value_name, text, SEARCH_VALUE_CAPACITY);
-    reg_close_key(subkey);
-    if (status == 0 && equal_folded(text, wanted)) return 0;
-    if (status == W32_ERROR_FILE_NOT_FOUND && unnamed != nullptr) {
+    if (read == 0 && equal_folded(text, wanted)) return 0;
+    if (read == W32_ERROR_FILE_NOT_FOUND && unnamed != nullptr) {
       unnamed->push_back(name);
     }
-    std::memset(name, 0, capacity);
+    if (read != 0 && !read_says_no_match(read)) return read;
   }
+}
+
+StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
+                                  uint32_t capacity, SubkeyIndex* index) {
+  index->first.clear();
+  std::string buffer(capacity, '\0');
+  char* name = &buffer[0];
+  char text[SEARCH_VALUE_CAPACITY + 1];
+  for (uint32_t at = 0;; ++at) {
+    StatusCode read = 0;
+    StatusCode status =
+        read_subkey_value(root, at, value_name, name, capacity, text, &read);
+    if (status == W32_ERROR_NO_MORE_ITEMS) status = W32_ERROR_FILE_NOT_FOUND;
+    if (status == 0 && read != 0 && !read_says_no_match(read)) status = read;
+    if (status != 0) {
+      index->end = status;
+      return 0;
+    }
+    if (read == 0) index->first.emplace(fold_text(text), name);
+  }
+}
+
+StatusCode find_in_subkey_index(const SubkeyIndex& index, const char* wanted,
+                                std::string* subkey) {
+  auto found = index.first.find(fold_text(wanted));
+  if (found == index.first.end()) return index.end;
+  *subkey = found->second;
+  return 0;
 }

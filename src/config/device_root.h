@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "config/setup_info.h"
@@ -15,7 +16,6 @@ constexpr uint32_t ROOT_READ_ACCESS =
 constexpr uint32_t ROOT_WRITE_ACCESS = W32_KEY_QUERY_VALUE | W32_KEY_SET_VALUE |
                                        W32_KEY_CREATE_SUB_KEY |
                                        W32_KEY_ENUMERATE_SUB_KEYS;
-constexpr uint32_t SUBKEY_NAME_CAPACITY = 17;
 constexpr uint32_t ROOT_PATH_CAPACITY = 260;
 
 // Names of subkeys, as a search collects them.
@@ -37,10 +37,39 @@ StatusCode open_device_root(const char* path, bool write, RegKey* root);
 StatusCode lock_device_root(const char* path, NamedLock* lock);
 
 // Name of the first subkey of root whose value value_name equals wanted
-// without regard to case; 2 when none does. When unnamed is not null, it
+// without regard to case; 2 when none does. A subkey whose value is absent
+// or longer than a name value is passed over; one whose value cannot be read
+// otherwise ends the search with that code. When unnamed is not null, it
 // receives the names of the subkeys passed over because they hold no value
 // value_name at all.
 StatusCode find_subkey_by_value(RegKey root, const char* value_name,
                                 const char* wanted, char* name,
                                 uint32_t capacity,
                                 SubkeyNames* unnamed = nullptr);
+
+// One step of a walk over the root: the name of subkey number index into
+// name (capacity bytes), and its value value_name as text into text (257
+// bytes), the read's status in *read. The enumeration's or the open's
+// failure is returned (259 past the last subkey).
+StatusCode read_subkey_value(RegKey root, uint32_t index,
+                             const char* value_name, char* name,
+                             uint32_t capacity, char* text, StatusCode* read);
+
+// What find_subkey_by_value would answer for every wanted text, from one
+// walk of the root: the first subkey of each folded value text, up to where
+// the walk ended, and the status that ended it (2 when it read every
+// subkey).
+struct SubkeyIndex {
+  std::unordered_map<std::string, std::string> first;
+  StatusCode end;
+};
+
+// Walks root once into index, with a buffer of capacity bytes for subkey
+// names, as the search does. Always 0: what ends the walk is kept in
+// index->end.
+StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
+                                  uint32_t capacity, SubkeyIndex* index);
+
+// find_subkey_by_value's answer for wanted, from the index.
+StatusCode find_in_subkey_index(const SubkeyIndex& index, const char* wanted,
+                                std::string* subkey);

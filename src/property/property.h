@@ -46,6 +46,12 @@ struct PropertyRequest {
 // automatic (ACTION_AUTO), keeping "autocfg_mask" in step.
 StatusCode prop_set(SetupInfo info, const PropertyRequest* request);
 
+// The status prop_set would give the request before its first write, from
+// the schema alone: the property's definition, the constraint, the
+// transport map and the action's fit to the property. Writes nothing and
+// does not touch request->key.
+StatusCode prop_check(SetupInfo info, const PropertyRequest* request);
+
 // Applies one name=value argument to the open device key: sets the property,
 // or resets it when the value is empty. 0xF0000008 without "=" or for a name
 // of PROPERTY_NAME_CAPACITY characters or more.

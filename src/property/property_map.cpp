@@ -92,6 +92,24 @@ StatusCode map_read(const CommandContext* context, const char* name,
   return status;
 }
 
+StatusCode map_read_stored(const CommandContext* context, const char* name,
+                           uint32_t* value, bool* exact) {
+  if (name == nullptr || value == nullptr || exact == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  RegKey key = nullptr;
+  StatusCode status = open_map_key(context, W32_KEY_QUERY_VALUE, &key);
+  if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_REG_ERROR;
+  if (status != W32_ERROR_SUCCESS) return status;
+  *value = 0;
+  uint32_t type = 0;
+  uint32_t data_size = sizeof(*value);
+  status = reg_query_value(key, name, &type, value, &data_size);
+  reg_close_key(key);
+  *exact = type == W32_REG_DWORD && data_size == sizeof(*value);
+  return status;
+}
+
 StatusCode parse_map_pair(const char* text, MapEntry* entry) {
   if (text == nullptr || entry == nullptr) return STATUS_NO_ARGUMENT;
   const char* equals = std::strchr(text, '=');

@@ -56,6 +56,12 @@ void map_close(MapCursor* cursor);
 StatusCode map_read(const CommandContext* context, const char* name,
                     uint32_t* value);
 
+// As map_read, and *exact tells whether the entry is what ms writes: a
+// REG_DWORD of four bytes. 2 when the entry does not exist, 0xF000000B
+// when the map key does not.
+StatusCode map_read_stored(const CommandContext* context, const char* name,
+                           uint32_t* value, bool* exact);
+
 // Parses a name=value argument of ms into entry: an empty value text or -1
 // is MAP_DELETE_VALUE. 0xF0000008 without "=", for a name of 256 characters
 // or more, or when the value text is not a whole integer literal.

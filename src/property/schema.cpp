@@ -110,3 +110,18 @@ bool xpt_map_reverse(SetupInfo info, const char* xpt_class, char* transport,
   return find_setup_key(info, SECTION_XPT_MAP, xpt_class, transport,
                         capacity) == 0;
 }
+
+void xpt_map_names(SetupInfo info, std::vector<std::string>* names) {
+  names->clear();
+  for (uint32_t index = 0;; ++index) {
+    InfLine line;
+    if (inf_get_line_by_index(info, SECTION_XPT_MAP, index, &line) != 0) return;
+    char key[XPT_CLASS_CAPACITY];
+    char xpt_class[XPT_CLASS_CAPACITY];
+    if (inf_get_string_field(&line, 0, key, sizeof(key), nullptr) == 0 &&
+        inf_get_string_field(&line, 1, xpt_class, sizeof(xpt_class),
+                             nullptr) == 0) {
+      names->push_back(key);
+    }
+  }
+}

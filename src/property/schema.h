@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "config/setup_info.h"
 #include "platform/types.h"
@@ -62,3 +64,7 @@ bool xpt_map_forward(SetupInfo info, const char* transport, char* xpt_class,
 // whose field 1 equals it (case of A-Z ignored). False when none does.
 bool xpt_map_reverse(SetupInfo info, const char* xpt_class, char* transport,
                      uint32_t capacity);
+
+// The transport names of [cfg_xpt_map] (the keys of the lines whose class
+// can be read), in file order.
+void xpt_map_names(SetupInfo info, std::vector<std::string>* names);

@@ -11,8 +11,9 @@ Where the executables come from
     test helpers built from tests/win/*.c (runexit.exe). The Wine run is
     skipped, with its reason, when zebcfg.exe or runexit.exe is missing.
 
-Running programs: ``plat.run(*args, exe="zebcfg", timeout=60, unprivileged=False)``
-    returns a ``Result``:
+Running programs: ``plat.run(*args, exe="zebcfg", timeout=60, unprivileged=False,
+    stdin=None)`` returns a ``Result`` (``stdin``: bytes for the program's
+    standard input, which is otherwise empty):
       .out   standard output as text; under Wine "\\r\\n" becomes "\\n"
       .err   standard error (Wine's own noise goes here too)
       .code  the exit code: natively the 8-bit status (0..255); under Wine the
@@ -329,9 +330,9 @@ class _Platform:
         raise NotImplementedError
 
     # ----- programs -----
-    def run(self, *args, exe="zebcfg", timeout=60, unprivileged=False):
+    def run(self, *args, exe="zebcfg", timeout=60, unprivileged=False, stdin=None):
         return self.run_argv([self.exe_path(exe), *args], timeout=timeout,
-                             unprivileged=unprivileged)
+                             unprivileged=unprivileged, stdin=stdin)
 
     def run_unprivileged(self, *args, **kw):
         return self.run(*args, unprivileged=True, **kw)
@@ -430,7 +431,7 @@ class NativePlatform(_Platform):
     def _copy_root(self):
         return self.test_dir / "bin"
 
-    def run_argv(self, argv, timeout=60, unprivileged=False):
+    def run_argv(self, argv, timeout=60, unprivileged=False, stdin=None):
         argv = [str(a) for a in argv]
         if unprivileged:
             argv = self._unprivileged_argv(argv)
@@ -440,9 +441,11 @@ class NativePlatform(_Platform):
             try:
                 # A new session has no controlling terminal: a message box or
                 # reboot prompt on /dev/tty fails at once instead of waiting.
-                proc = subprocess.run(argv, stdin=subprocess.DEVNULL, stdout=out,
-                                      stderr=err, env=self.env, timeout=timeout,
-                                      start_new_session=True)
+                proc = subprocess.run(argv, input=stdin, stdout=out, stderr=err,
+                                      env=self.env, timeout=timeout,
+                                      start_new_session=True,
+                                      **({} if stdin is not None
+                                         else {"stdin": subprocess.DEVNULL}))
                 code = proc.returncode
             except FileNotFoundError:
                 code = None
@@ -681,28 +684,29 @@ class WinePlatform(_Platform):
     def reset_key(self, key):
         self.session.extra_reset_keys.add(key)
 
-    def _wine(self, argv, timeout, extra_env=None):
+    def _wine(self, argv, timeout, extra_env=None, stdin=None):
         out_path = self.test_dir / "stdout"
         err_path = self.test_dir / "stderr"
         env = dict(self.env, **(extra_env or {}))
         with open(out_path, "wb") as out, open(err_path, "wb") as err:
             try:
-                proc = subprocess.run(["wine", *argv], stdin=subprocess.DEVNULL,
-                                      stdout=out, stderr=err, env=env,
-                                      timeout=timeout)
+                proc = subprocess.run(["wine", *argv], stdout=out, stderr=err,
+                                      env=env, timeout=timeout, input=stdin,
+                                      **({} if stdin is not None
+                                         else {"stdin": subprocess.DEVNULL}))
             except subprocess.TimeoutExpired:
                 self.session.restart_server()
                 pytest.fail(f"wine {argv} did not end within {timeout} s")
         out = _decode(out_path.read_bytes()).replace("\r\n", "\n")
         return out, _decode(err_path.read_bytes()), proc.returncode
 
-    def _run_through_runexit(self, tail, timeout, raw_line=None):
+    def _run_through_runexit(self, tail, timeout, raw_line=None, stdin=None):
         argv = ["C:\\zeb\\runexit.exe", "C:\\zeb\\" + self._code_file.name, *tail]
         extra = {"RUNEXIT_CMDLINE": raw_line} if raw_line is not None else None
 
         def launch():
             self._code_file.unlink(missing_ok=True)
-            return self._wine(argv, timeout, extra)
+            return self._wine(argv, timeout, extra, stdin)
 
         # No output and no exit code: wine did not run runexit, or runexit
         # could not start its child. Every program the harness runs exists.
@@ -732,10 +736,11 @@ class WinePlatform(_Platform):
         """(the child's exit code or None, runexit's note when it has no code)."""
         return _read_code(self._code_file)
 
-    def run_argv(self, argv, timeout=60, unprivileged=False):
+    def run_argv(self, argv, timeout=60, unprivileged=False, stdin=None):
         if unprivileged:
             pytest.skip("under Wine the user is always an administrator")
-        return self._run_through_runexit([str(a) for a in argv], timeout)
+        return self._run_through_runexit([str(a) for a in argv], timeout,
+                                         stdin=stdin)
 
     def run_raw(self, line, timeout=60):
         return self._run_through_runexit([], timeout, raw_line=line)

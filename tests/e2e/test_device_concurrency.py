@@ -8,6 +8,7 @@ values written by the run that created it. And a listing made while others
 change the root is one snapshot of it (natively).
 """
 
+import json
 import subprocess
 import threading
 
@@ -94,6 +95,33 @@ def test_eight_removals_of_one_device_remove_it_once(plat):
         if r.code != 0:
             assert (r.out, r.code) == (NOT_FOUND, plat.exit(1)), r
     assert plat.run("l").out == listing("Com2")
+
+
+def _zebstate_set(name, label):
+    instance = {"name": name, "properties": {"Transport": "Serial",
+                                             "Label": label}}
+    return ["set", "device", "--input", json.dumps(instance)]
+
+
+# zebstate holds the root's lock from its reading of the actual state to its
+# last write: sets of distinct devices all land, and of sets of one device
+# one creates it and each other one finds it and changes only what differs.
+@pytest.mark.parametrize("same_device", [False, True],
+                         ids=["distinct devices", "one device"])
+def test_parallel_zebstate_sets(plat, same_device):
+    fresh_root(plat)
+    names = ["Dev0"] * 4 if same_device else [f"Dev{i}" for i in range(4)]
+    results = plat.run_parallel(
+        [_zebstate_set(name, "same") for name in names], exe="zebstate")
+    changes = []
+    for r in results:
+        assert r.code == 0, r
+        changes.append(json.loads(r.out.splitlines()[1]))
+    creations = [c for c in changes if c[:1] == ["_exist"]]
+    assert len(creations) == (1 if same_device else 4), changes
+    if same_device:
+        assert changes.count([]) == 3, changes
+    assert sorted(_names_in_root(plat)) == sorted(set(names))
 
 
 STABLE = 200

@@ -62,7 +62,8 @@ def newer_msis(wine_template, tmp_path_factory):
     build = REPO / "build" / "win-newer"
     for argv in (["cmake", "-S", REPO, "-B", build, "-DCMAKE_TOOLCHAIN_FILE="
                   + str(REPO / "cmake" / "mingw-w64-x86_64.cmake")],
-                 ["cmake", "--build", build, "-j", "2", "--target", "zebcfg"]):
+                 ["cmake", "--build", build, "-j", "2", "--target", "zebcfg",
+                  "zebstate"]):
         subprocess.run([str(a) for a in argv], env=env, stdin=subprocess.DEVNULL,
                        capture_output=True, check=True, timeout=600)
     builds = []
@@ -149,7 +150,9 @@ def test_install_uninstall_and_reinstall_keep_the_driver_configuration(fresh_win
     assert r.code == 0, (r, log[-2000:])
     folder = install_folder(plat, "zebcfg")
     assert sorted(p.name for p in folder.iterdir()) == [
-        "LICENSE", "README.md", "zebcfg.exe", "zebsetup.inf"]
+        "LICENSE", "README.md", "zeb.serial.device.dsc.resource.json",
+        "zeb.serial.propertymapentry.dsc.resource.json", "zebcfg.exe",
+        "zebsetup.inf", "zebstate.exe"]
     for name, source in (("zebsetup.inf", EXAMPLE_INF), ("README.md", REPO / "README.md"),
                          ("LICENSE", REPO / "LICENSE")):
         assert (folder / name).read_bytes() == source.read_bytes(), name

@@ -2,10 +2,12 @@
 package of the native build (unpacked and run), the man pages and the bash
 completion."""
 
+import json
 import os
 import re
 import shutil
 import subprocess
+import time
 import zipfile
 
 import pytest
@@ -14,6 +16,10 @@ from conftest import NATIVE_DIR, REPO, WIN_DIR
 
 VERSION = re.search(r"project\(zebcfg VERSION ([0-9]+\.[0-9]+\.[0-9]+)",
                     (REPO / "CMakeLists.txt").read_text()).group(1)
+
+MANIFESTS = ["zeb.serial.device.dsc.resource.json",
+             "zeb.serial.propertymapentry.dsc.resource.json"]
+DSC_SCHEMA = REPO.parent / "shared" / "dsc" / "resource-manifest.v3.1.0.schema.json"
 
 # The supportedOS ids of Windows Vista, 7, 8, 8.1 and 10.
 SUPPORTED_OS = ["e2011457-1546-43c5-a5fe-008deee3d3f0",
@@ -34,6 +40,36 @@ def test_zebcfg_exe_carries_the_cmake_version_and_its_manifest(plat):
     manifest = r.out.split("manifest:\n", 1)[1]
     assert re.search(r'<requestedExecutionLevel level="asInvoker"', manifest)
     assert re.findall(r'<supportedOS Id="\{([0-9a-f-]+)\}"', manifest) == SUPPORTED_OS
+
+
+# ----- the DSC resource manifests -----
+
+@pytest.mark.parametrize("name", MANIFESTS)
+def test_dsc_manifests_carry_what_dsc_calls_and_its_schema_admits(name):
+    manifest = json.loads((REPO / "packaging" / "dsc" / name).read_text())
+    assert manifest["$schema"] == ("https://aka.ms/dsc/schemas/v3/bundled/"
+                                   "resource/manifest.json")
+    assert re.fullmatch(r"Zeb\.Serial/\w+", manifest["type"])
+    assert manifest["version"] == VERSION
+    kind = manifest["get"]["args"][1]
+    json_input = {"jsonInputArg": "--input", "mandatory": True}
+    for method in ("get", "set", "test", "whatIf"):
+        assert manifest[method]["executable"] == "zebstate"
+        assert manifest[method]["args"][-1] == json_input, method
+    assert manifest["set"]["args"] == ["set", kind, json_input]
+    assert {k: manifest["set"][k] for k in ("implementsPretest", "handlesExist",
+                                            "return")} == {
+        "implementsPretest": True, "handlesExist": True,
+        "return": "stateAndDiff"}
+    assert "--what-if" in manifest["whatIf"]["args"]
+    assert manifest["test"]["return"] == "state"
+    assert manifest["schema"]["command"] == {"executable": "zebstate",
+                                             "args": ["schema", kind]}
+    assert sorted(manifest["exitCodes"], key=int) == [str(n) for n in range(8)]
+    jsonschema = pytest.importorskip("jsonschema")
+    if not DSC_SCHEMA.exists():
+        pytest.skip(f"DSC's published manifest schema is not at {DSC_SCHEMA}")
+    jsonschema.validate(manifest, json.loads(DSC_SCHEMA.read_text()))
 
 
 # ----- the Debian package and the Windows zip (make package) -----
@@ -62,8 +98,10 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
     root = tmp_path / "installed"
     assert run(["dpkg-deb", "-x", deb, root], os.environ).returncode == 0
     for path in ["usr/bin/zebcfg", "usr/bin/zebreg", "usr/bin/zebinstall",
+                 "usr/bin/zebstate", *(f"usr/bin/{m}" for m in MANIFESTS),
                  "usr/share/man/man1/zebcfg.1.gz", "usr/share/man/man1/zebreg.1.gz",
                  "usr/share/man/man1/zebinstall.1.gz",
+                 "usr/share/man/man1/zebstate.1.gz",
                  "usr/share/bash-completion/completions/zebcfg",
                  "usr/share/doc/zebcfg/examples/zebsetup.inf",
                  "usr/share/doc/zebcfg/copyright",
@@ -84,6 +122,11 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
     assert (r.stdout, r.returncode) == ("Configured devices:\n    COM7\n", 0)
     r = run([bin_dir / "zebinstall", "--version"], env)
     assert r.stdout == f"zebinstall {VERSION}\n"
+    r = run([bin_dir / "zebstate", "get", "device", "--input",
+             '{"name": "com7"}'], env)
+    assert (json.loads(r.stdout)["_exist"], r.returncode) == (True, 0), r
+    for manifest in MANIFESTS:
+        assert json.loads((bin_dir / manifest).read_text())["version"] == VERSION
 
 
 def dpkg(root, *args):
@@ -133,7 +176,8 @@ def test_the_debian_package_keeps_the_store_over_a_remove_and_purges_it(tmp_path
     assert not store.exists() and installed() == ""
 
 
-@pytest.mark.parametrize("program", ["zebcfg", "zebreg", "zebinstall"])
+@pytest.mark.parametrize("program", ["zebcfg", "zebreg", "zebinstall",
+                                     "zebstate"])
 def test_shipped_native_programs_carry_no_fault_injection(program):
     # The packaged programs are stripped; the build they come from is not.
     binary = NATIVE_DIR / program
@@ -160,41 +204,106 @@ def test_lintian_finds_no_error_or_warning_and_depends_carry_versions():
                for d in depends.split(",")), depends
 
 
-# package.sh signs with a certificate and key given together, and with
-# neither signs nothing and fails nothing.
+# A throwaway CA, a code-signing certificate it issued that is valid for one
+# day, and a time-stamp authority's certificate it issued for ten years.
+CERT_EXTENSIONS = """[signer]
+keyUsage = critical,digitalSignature
+extendedKeyUsage = codeSigning
+[tsa]
+keyUsage = critical,digitalSignature
+extendedKeyUsage = critical,timeStamping
+"""
+SIGNER_DAYS = 1
+
+
+@pytest.fixture(scope="module")
+def throwaway_pki(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("pki")
+    extensions = folder / "extensions.cnf"
+    extensions.write_text(CERT_EXTENSIONS)
+
+    def openssl(*args):
+        r = run(["openssl", *args], os.environ)
+        assert r.returncode == 0, r.stderr
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+            folder / "ca.key", "-out", folder / "ca.pem", "-days", "3650",
+            "-subj", "/CN=zebcfg throwaway CA", "-addext",
+            "basicConstraints=critical,CA:true")
+    for name, days in (("signer", SIGNER_DAYS), ("tsa", 3650)):
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                folder / f"{name}.key", "-out", folder / f"{name}.csr",
+                "-subj", f"/CN=zebcfg throwaway {name}")
+        openssl("x509", "-req", "-in", folder / f"{name}.csr", "-CA",
+                folder / "ca.pem", "-CAkey", folder / "ca.key",
+                "-CAcreateserial", "-days", str(days), "-out",
+                folder / f"{name}.pem", "-extfile", extensions,
+                "-extensions", name)
+    return {"SIGN_CERT": folder / "signer.pem", "SIGN_KEY": folder / "signer.key",
+            "SIGN_CA": folder / "ca.pem", "SIGN_TSA_CERT": folder / "tsa.pem",
+            "SIGN_TSA_KEY": folder / "tsa.key"}
+
+
+def verify(path, ca, at=None):
+    """osslsigncode verify of path against ca, now or at the Unix time at."""
+    when = ["-time", str(at)] if at is not None else []
+    r = run(["osslsigncode", "verify", "-CAfile", ca, "-TSA-CAfile", ca, *when,
+             "-in", path], os.environ)
+    return r.returncode == 0 and "Signature verification: ok" in r.stdout, \
+        r.stdout + r.stderr
+
+
+SIGNED = ("SIGN_CERT", "SIGN_KEY", "SIGN_CA")
+
+
+# package.sh signs every PE file and the MSI with a certificate and key
+# given together, time-stamped by the authority given; a time-stamped
+# signature outlives its certificate, an untimestamped one does not. With
+# neither it signs nothing; a signature that does not verify fails it.
 @pytest.mark.skipif(not (WIN_DIR / "zebcfg.exe").exists(),
                     reason="the Windows build is missing")
-@pytest.mark.parametrize("given, signed", [
-    (("SIGN_CERT", "SIGN_KEY"), True),
-    ((), False),
-    (("SIGN_CERT",), None),  # refused
-], ids=["both", "neither", "cert-alone"])
-def test_sign_cert_and_key_sign_the_exe_and_the_msi(tmp_path, given, signed):
-    cert, key = tmp_path / "cert.pem", tmp_path / "key.pem"
-    r = run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
-             "-keyout", key, "-out", cert, "-days", "2",
-             "-subj", "/CN=zebcfg throwaway signer"], os.environ)
-    assert r.returncode == 0, r.stderr
+@pytest.mark.parametrize("given, outcome", [
+    (SIGNED, "signed"),
+    (SIGNED + ("SIGN_TSA_CERT", "SIGN_TSA_KEY"), "time-stamped"),
+    ((), "unsigned"),
+    (("SIGN_CERT",), "package: SIGN_CERT and SIGN_KEY are needed together"),
+    (SIGNED + ("SIGN_TSA_CERT",),
+     "package: SIGN_TSA_CERT and SIGN_TSA_KEY are needed together"),
+    (("SIGN_CERT", "SIGN_KEY"), "package: the signature of zebcfg.exe does "
+     "not verify (SIGN_CA: the CA certificates it chains to)"),
+], ids=["both", "local-authority", "neither", "cert-alone", "tsa-cert-alone",
+        "issuer-unknown"])
+def test_sign_cert_and_key_sign_the_exe_and_the_msi(tmp_path, throwaway_pki,
+                                                    given, outcome):
     env = {k: v for k, v in os.environ.items()
-           if k not in ("SIGN_CERT", "SIGN_KEY", "PACKAGE_VERSION")}
-    env.update({name: str({"SIGN_CERT": cert, "SIGN_KEY": key}[name])
-                for name in given})
+           if not k.startswith("SIGN_") and k != "PACKAGE_VERSION"}
+    env.update({name: str(throwaway_pki[name]) for name in given})
     env.update(ZEBCFG_WIN_DIR=str(WIN_DIR), PACKAGE_OUT=str(tmp_path / "out"))
     r = run([REPO / "scripts" / "package.sh", "msi"], env)
     msi = tmp_path / "out" / f"zebcfg-{VERSION}-x64.msi"
-    if signed is None:
+    if outcome.startswith("package: "):
         assert r.returncode == 1
-        assert r.stderr == "package: SIGN_CERT and SIGN_KEY are needed together\n"
-        assert not msi.exists()
+        assert r.stderr.splitlines()[-1] == outcome, r.stderr
+        assert sorted(os.listdir(tmp_path / "out")) == []
         return
     assert r.returncode == 0, r.stderr
     extracted = tmp_path / "extracted"
     assert run(["msiextract", "-C", extracted, msi], env).returncode == 0
-    for signed_file in (extracted / "Zeb" / "zebcfg" / "zebcfg.exe", msi):
-        r = run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed_file], env)
-        assert (r.returncode == 0) == signed, r.stdout + r.stderr
-        assert ("Signature verification: ok" in r.stdout) == signed, r.stdout
-        assert bool(re.search("no signature", r.stdout + r.stderr, re.I)) != signed
+    programs = [f for f in extracted.rglob("*")
+                if f.is_file() and f.read_bytes()[:2] == b"MZ"]
+    assert extracted / "Zeb" / "zebcfg" / "zebcfg.exe" in programs
+    ca = throwaway_pki["SIGN_CA"]
+    expired = int(time.time()) + (SIGNER_DAYS + 2) * 86400
+    for signed_file in programs + [msi]:
+        ok, report = verify(signed_file, ca)
+        assert ok == (outcome != "unsigned"), report
+        assert bool(re.search("no signature", report, re.I)) == (
+            outcome == "unsigned"), report
+        if outcome != "unsigned":
+            ok, report = verify(signed_file, ca, at=expired)
+            assert ok == (outcome == "time-stamped"), report
+            assert ("certificate has expired" in report) == (
+                outcome == "signed"), report
 
 
 def test_the_windows_zip_holds_what_a_deployment_needs():
@@ -202,9 +311,12 @@ def test_the_windows_zip_holds_what_a_deployment_needs():
     folder = f"zebcfg-{VERSION}-win64/"
     with zipfile.ZipFile(archive) as z:
         names = {n for n in z.namelist() if not n.endswith("/")}
-        assert names == {folder + n for n in ("zebcfg.exe", "zebsetup.inf",
-                                              "provision.cmd", "README.md",
-                                              "LICENSE")}
+        assert names == {folder + n for n in ("zebcfg.exe", "zebstate.exe",
+                                              "zebsetup.inf", "provision.cmd",
+                                              "README.md", "LICENSE",
+                                              *MANIFESTS)}
+        for manifest in MANIFESTS:
+            assert json.loads(z.read(folder + manifest))["version"] == VERSION
         assert z.read(folder + "zebsetup.inf") == (REPO / "examples" /
                                                    "zebsetup.inf").read_bytes()
 
@@ -235,7 +347,8 @@ def test_zebcfg_1_names_every_command_word_and_status_text():
 
 
 @pytest.mark.skipif(shutil.which("man") is None, reason="man is not installed")
-@pytest.mark.parametrize("page", ["zebcfg.1", "zebreg.1", "zebinstall.1"])
+@pytest.mark.parametrize("page", ["zebcfg.1", "zebreg.1", "zebinstall.1",
+                                  "zebstate.1"])
 def test_man_pages_render_without_warnings(page):
     r = run(["man", "--warnings", "-l", MAN / page],
             dict(os.environ, MANWIDTH="80", MAN_KEEP_FORMATTING="0"))
@@ -282,3 +395,4 @@ def test_completion_offers_command_words_and_the_store_s_devices(setup_inf):
         str(plat.test_dir / "zebser.reg")]
     assert complete(plat, "zebreg", "export", "HKLM\\X", "f.reg", "/") == ["/y"]
     assert "REG_QWORD" in complete(plat, "zebreg", "add", "HKLM\\X", "/t", "REG_Q")
+    assert complete(plat, "zebstate", "set", "--w") == ["--what-if"]
