@@ -347,3 +347,12 @@ def test_repair_restores_a_deleted_program_and_applies_the_remembered_document(
             "gone (error 2): it is not applied again, and the devices stay as "
             "they are") in log, log[-3000:]
     assert (baud_rate(plat), installed(plat, "l").out) == ("9600", SITE_DEVICES)
+
+    # A document given on the repair line is applied and remembered instead.
+    other = write_document(plat, "other.json", {"devices": [
+        {"name": "COM7", "properties": {"Port.BaudRate": 57600}}]})
+    r, log = msiexec(plat, "/i", msi.product_code, "REINSTALL=ALL",
+                     "REINSTALLMODE=amus", f"ZEBCFG_CONFIG={other}")
+    assert r.code == 0, (r, log[-3000:])
+    assert baud_rate(plat) == "57600"
+    assert plat.reg_query(REMEMBERED)["ZEBCFG_CONFIG"] == ("REG_SZ", other)
