@@ -6,7 +6,10 @@
 #   make package both builds, then build/package/: a Debian package of the
 #                native build, a zip and an MSI of the Windows build
 #                (PACKAGE_VERSION=X.Y.Z stamps another version on all;
-#                SIGN_CERT and SIGN_KEY sign zebcfg.exe and the MSI)
+#                SIGN_CERT and SIGN_KEY sign every PE file and the MSI,
+#                time-stamped by SIGN_TSA_URL, or by SIGN_TSA_CERT and
+#                SIGN_TSA_KEY as a local authority; SIGN_CA verifies them;
+#                see scripts/package.sh)
 #   make test    both builds and packages, the layer check, the unit tests,
 #                then the end-to-end tests natively and under Wine
 #   make demo    native zebcfg, zebreg and zebinstall (only the packages the

@@ -15,9 +15,23 @@
 #
 # The version is the one of project() in CMakeLists.txt, or PACKAGE_VERSION
 # (X.Y.Z) for a release candidate; a build is packaged only when it carries
-# that version (make package configures both with it). With SIGN_CERT and
-# SIGN_KEY (a PEM certificate and its unencrypted PEM key), zebcfg.exe and
-# the MSI are Authenticode-signed with osslsigncode; without them nothing is.
+# that version (make package configures both with it).
+#
+# Signing, with osslsigncode (Authenticode, SHA-256): with SIGN_CERT and
+# SIGN_KEY (a PEM certificate, or its chain, and its unencrypted PEM key)
+# every PE file the Windows packages hold and the MSI are signed; without
+# them nothing is. A time stamp keeps a signature valid after the
+# certificate has expired, which application-control policies rely on:
+#   SIGN_TSA_URL                 an RFC 3161 time-stamp authority (several,
+#                                separated by blanks, are tried in turn)
+#   SIGN_TSA_CERT, SIGN_TSA_KEY  osslsigncode's built-in authority with this
+#                                PEM certificate and key (for offline tests)
+# Signing without either works, with a warning. Every signature is verified
+# once made, against SIGN_CA (a PEM file of the CA certificates the signing
+# and time-stamping certificates chain to; default the system's bundle, to
+# which the two certificates themselves are added for a self-signed one),
+# and with an authority it must carry a valid time stamp; a signature that
+# fails the check fails the packaging.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -32,6 +46,10 @@ fail() {
   echo "package: $*" >&2
   exit 1
 }
+
+# The work folders, and the trust file below, go whatever happens.
+trust=
+trap 'rm -rf "$OUT/win-root" "$OUT/deb-work" ${trust:+"$trust"}' EXIT
 
 version=$(sed -n 's/^project(zebcfg VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no version in CMakeLists.txt"
@@ -50,13 +68,49 @@ wanted() {
   [[ " ${kinds[*]} " == *" $1 "* ]]
 }
 
+# Fails unless the variables named $1 and $2 are both set, to readable files.
+check_file_pair() {
+  [ -n "${!1:-}" ] && [ -n "${!2:-}" ] || fail "$1 and $2 are needed together"
+  [ -r "${!1}" ] || fail "cannot read $1 ${!1}"
+  [ -r "${!2}" ] || fail "cannot read $2 ${!2}"
+}
+
 signing=false
 if [ -n "${SIGN_CERT:-}${SIGN_KEY:-}" ]; then
-  [ -n "${SIGN_CERT:-}" ] && [ -n "${SIGN_KEY:-}" ] ||
-    fail "SIGN_CERT and SIGN_KEY are needed together"
-  [ -r "$SIGN_CERT" ] || fail "cannot read SIGN_CERT $SIGN_CERT"
-  [ -r "$SIGN_KEY" ] || fail "cannot read SIGN_KEY $SIGN_KEY"
+  check_file_pair SIGN_CERT SIGN_KEY
   signing=true
+fi
+
+# The time-stamp options of osslsigncode sign.
+stamp_args=()
+if [ -n "${SIGN_TSA_URL:-}${SIGN_TSA_CERT:-}${SIGN_TSA_KEY:-}" ]; then
+  $signing || fail "a time-stamp authority needs SIGN_CERT and SIGN_KEY"
+  if [ -n "${SIGN_TSA_URL:-}" ]; then
+    [ -z "${SIGN_TSA_CERT:-}${SIGN_TSA_KEY:-}" ] ||
+      fail "SIGN_TSA_URL or SIGN_TSA_CERT and SIGN_TSA_KEY, not both"
+    for url in $SIGN_TSA_URL; do
+      stamp_args+=(-ts "$url")
+    done
+  else
+    check_file_pair SIGN_TSA_CERT SIGN_TSA_KEY
+    stamp_args=(-TSA-certs "$SIGN_TSA_CERT" -TSA-key "$SIGN_TSA_KEY")
+  fi
+elif $signing; then
+  echo "package: signing without a time stamp (SIGN_TSA_URL): the" \
+    "signatures end with the certificate" >&2
+fi
+
+# The certificates every signature is verified against (see above).
+if $signing; then
+  [ -z "${SIGN_CA:-}" ] || [ -r "$SIGN_CA" ] || fail "cannot read SIGN_CA $SIGN_CA"
+  trust=$(mktemp)
+  for pem in "${SIGN_CA:-/etc/ssl/certs/ca-certificates.crt}" "$SIGN_CERT" \
+    ${SIGN_TSA_CERT:+"$SIGN_TSA_CERT"}; do
+    if [ -r "$pem" ]; then
+      cat "$pem"
+      echo
+    fi
+  done >"$trust"
 fi
 
 # Fails unless the build in $1 was configured with this package's version.
@@ -67,12 +121,42 @@ check_build_version() {
     "build it with the same PACKAGE_VERSION (make package does)"
 }
 
-# Authenticode-signs the file $1 in place, when signing.
+# Authenticode-signs the file $1 in place, time-stamped when an authority
+# is given, and checks the signature; does nothing when not signing. A file
+# that cannot be signed, or whose signature fails the check, is removed
+# (no unsigned package is left where a signed one was asked for) and the
+# packaging fails.
 sign() {
   $signing || return 0
-  osslsigncode sign -certs "$SIGN_CERT" -key "$SIGN_KEY" -n zebcfg -h sha256 \
-    -in "$1" -out "$1.signed" >/dev/null
-  mv "$1.signed" "$1"
+  local problem=
+  if ! osslsigncode sign -certs "$SIGN_CERT" -key "$SIGN_KEY" -n zebcfg \
+    -h sha256 "${stamp_args[@]}" -in "$1" -out "$1.signed" >/dev/null; then
+    problem="cannot sign $(basename "$1")"
+  else
+    mv "$1.signed" "$1"
+    problem=$(signature_problem "$1")
+  fi
+  if [ -n "$problem" ]; then
+    rm -f "$1" "$1.signed"
+    fail "$problem"
+  fi
+}
+
+# Prints what is wrong with the signature of $1, nothing when it verifies
+# against the trust file and, with an authority, carries a valid time stamp;
+# osslsigncode's report of a wrong one goes to stderr.
+signature_problem() {
+  local report
+  if ! report=$(osslsigncode verify -CAfile "$trust" -TSA-CAfile "$trust" \
+    -in "$1" 2>&1); then
+    printf '%s\n' "$report" >&2
+    echo "the signature of $(basename "$1") does not verify" \
+      "(SIGN_CA: the CA certificates it chains to)"
+  elif [ ${#stamp_args[@]} -gt 0 ] &&
+    ! grep -q '^Timestamp Server Signature verification: ok' <<<"$report"; then
+    printf '%s\n' "$report" >&2
+    echo "the signature of $(basename "$1") carries no valid time stamp"
+  fi
 }
 
 # The Debian changelog: the maintained one, under an entry of its own for a
@@ -134,17 +218,18 @@ CONTROL
 }
 
 # Stages the install rules of the Windows build in $OUT/win-root/$1, with
-# every program stripped and, when signing, signed; prints the folder.
+# every PE file in it (an executable or a DLL: "MZ" at its start) stripped
+# and, when signing, signed; prints the folder.
 stage_windows() {
   check_build_version "$WIN"
-  local stage=$OUT/win-root/$1
+  local stage=$OUT/win-root/$1 file
   rm -rf "$OUT/win-root"
   cmake --install "$WIN" --prefix "$stage" >/dev/null
-  local program
-  for program in "$stage"/*.exe; do
-    x86_64-w64-mingw32-strip "$program"
-    sign "$program"
-  done
+  while IFS= read -r -d '' file; do
+    cmp -s -n 2 "$file" <(printf MZ) || continue
+    x86_64-w64-mingw32-strip "$file"
+    sign "$file"
+  done < <(find "$stage" -type f -print0 | LC_ALL=C sort -z)
   echo "$stage"
 }
 

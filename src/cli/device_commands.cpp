@@ -1,5 +1,7 @@
 // The command handlers a/aq (create), r/rq (remove) and l (list).
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "cli/handlers.h"
 #include "cli/status.h"
@@ -20,11 +22,7 @@ int32_t add_device(CommandContext* context, OutputMode mode, int32_t count,
     report_status(context, mode, status);
     return 1;
   }
-  int32_t pairs = prop_set_args(context, &device, mode, count, args);
-  status = dev_commit(context, &device);
-  dev_close(&device);
-  if (status != 0) report_status(context, mode, status);
-  return (pairs == 0 && status == 0) ? 0 : 1;
+  return set_pairs_and_commit(context, &device, mode, count, args);
 }
 
 // Deletes the device args[1].
@@ -46,18 +44,14 @@ int32_t remove_device(CommandContext* context, OutputMode mode, int32_t,
 // with the header before the first; *listed tells whether there was one.
 // The status that ended the walk: 259 at its normal end.
 StatusCode print_device_names(const CommandContext* context, bool* listed) {
-  char name[LIST_NAME_CAPACITY] = {0};
-  DeviceRecord cursor = {};
-  cursor.name = name;
-  cursor.name_capacity = sizeof(name);
-  StatusCode status = dev_first(context, &cursor);
-  while (status == 0) {
+  std::vector<std::string> names;
+  StatusCode status = dev_list_names(context, &names);
+  for (const std::string& name : names) {
     if (!*listed) std::fputs("Configured devices:\n", stdout);
     *listed = true;
     std::fputs("    ", stdout);
-    std::fputs(name, stdout);
+    std::fputs(name.c_str(), stdout);
     std::fputc('\n', stdout);
-    status = dev_next(context, &cursor);
   }
   return status;
 }

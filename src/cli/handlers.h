@@ -33,6 +33,12 @@ int32_t run_in_context(ContextCommand command, OutputMode mode, int32_t count,
 // and returns the exit code 1.
 int32_t pairs_syntax_error(OutputMode mode, const char* word);
 
+// Shared by the a and s handlers: applies the pairs of args with
+// prop_set_args, then commits and closes the device, reporting a failed
+// commit. The exit code: 0 when every pair and the commit succeeded, else 1.
+int32_t set_pairs_and_commit(CommandContext* context, DeviceRecord* device,
+                             OutputMode mode, int32_t count, char* const* args);
+
 // Shared by the a and s handlers: applies the name=value arguments
 // args[2..count-1] to the open device in order, stopping at the first
 // failure, which it reports itself with mode. Returns 0 when all were stored,

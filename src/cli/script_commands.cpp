@@ -62,9 +62,11 @@ int32_t run_and_wait(const char* command_line) {
 
 int32_t msg_handler(OutputMode, int32_t count, char* const* args) {
   if (count < 2) return -1;
-  // The text is shown verbatim; it is never used as a format.
-  dialog_message_box(args[1], program_name, W32_MB_OK_ICONERROR);
-  return 0;
+  // The text is shown verbatim; it is never used as a format. A box nobody
+  // could see was never closed: that is a failure.
+  return dialog_message_box(args[1], program_name, W32_MB_OK_ICONERROR) == 0
+             ? 0
+             : -1;
 }
 
 namespace {

@@ -80,8 +80,10 @@ void report_status(const CommandContext* context, OutputMode mode,
                   sizeof text);
   if ((mode & MODE_DIALOG) != 0) {
     std::fflush(stdout);
-    dialog_message_box(text, ERROR_BOX_TITLE, W32_MB_OK_ICONERROR);
-  } else if (!is_quiet(mode)) {
-    std::printf("%s\n", text);
+    if (dialog_message_box(text, ERROR_BOX_TITLE, W32_MB_OK_ICONERROR) == 0) {
+      return;
+    }
+    // Where nobody sees a box, the text goes where the plain form puts it.
   }
+  if (!is_quiet(mode)) std::printf("%s\n", text);
 }

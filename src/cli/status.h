@@ -27,6 +27,7 @@ void get_status_text(SetupInfo setup, StatusCode code, char* buffer,
                      size_t capacity);
 
 // Shows the text of a non-zero code as mode asks: printed, in a box, or not.
+// A box that cannot be shown (nobody sees the desktop) is printed instead.
 // The replacement texts come from the context's setup file, if it was had.
 void report_status(const CommandContext* context, OutputMode mode,
                    StatusCode code);

@@ -87,14 +87,15 @@ StatusCode find_subkey_by_value(RegKey root, const char* value_name,
 }
 
 StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
-                                  SubkeyIndex* index) {
+                                  uint32_t capacity, SubkeyIndex* index) {
   index->first.clear();
-  char name[SUBKEY_NAME_CAPACITY];
+  std::string buffer(capacity, '\0');
+  char* name = &buffer[0];
   char text[SEARCH_VALUE_CAPACITY + 1];
   for (uint32_t at = 0;; ++at) {
     StatusCode read = 0;
-    StatusCode status = read_subkey_value(root, at, value_name, name,
-                                          sizeof(name), text, &read);
+    StatusCode status =
+        read_subkey_value(root, at, value_name, name, capacity, text, &read);
     if (status == W32_ERROR_NO_MORE_ITEMS) status = W32_ERROR_FILE_NOT_FOUND;
     if (status == 0 && read != 0 && !read_says_no_match(read)) status = read;
     if (status != 0) {

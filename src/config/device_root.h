@@ -16,7 +16,6 @@ constexpr uint32_t ROOT_READ_ACCESS =
 constexpr uint32_t ROOT_WRITE_ACCESS = W32_KEY_QUERY_VALUE | W32_KEY_SET_VALUE |
                                        W32_KEY_CREATE_SUB_KEY |
                                        W32_KEY_ENUMERATE_SUB_KEYS;
-constexpr uint32_t SUBKEY_NAME_CAPACITY = 17;
 constexpr uint32_t ROOT_PATH_CAPACITY = 260;
 
 // Names of subkeys, as a search collects them.
@@ -65,11 +64,11 @@ struct SubkeyIndex {
   StatusCode end;
 };
 
-// Walks root once into index, with the search's buffer of
-// SUBKEY_NAME_CAPACITY for subkey names. Always 0: what ends the walk is
-// kept in index->end.
+// Walks root once into index, with a buffer of capacity bytes for subkey
+// names, as the search does. Always 0: what ends the walk is kept in
+// index->end.
 StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
-                                  SubkeyIndex* index);
+                                  uint32_t capacity, SubkeyIndex* index);
 
 // find_subkey_by_value's answer for wanted, from the index.
 StatusCode find_in_subkey_index(const SubkeyIndex& index, const char* wanted,

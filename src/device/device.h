@@ -1,10 +1,13 @@
-// Device records: open, commit (with the automatic configuration and the
-// purge of failed creations), close, listing, removal and creation. Every
-// operation works in the command's context (config/command_context.h), whose
-// device root the handler has opened.
+// Device records: finding a device (open, close, removal), its commit with
+// the automatic configuration, the purge of failed creations, listing and
+// creation, one source file each. Every operation works in the command's
+// context (config/command_context.h), whose device root the handler has
+// opened.
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "config/command_context.h"
 #include "config/setup_info.h"
@@ -23,6 +26,19 @@ struct DeviceRecord {
   uint32_t access;         // ACCESS_READ_ONLY or 0
   uint32_t index;          // listing: device-root subkey being read
 };
+
+// --- Finding a device (device_find.cpp) ---
+
+// Searches the context's root for the device called name: the name of its
+// subkey goes into subkey (SUBKEY_NAME_CAPACITY bytes). value_name_capacity
+// is the size of the buffer for the name value's name (at most 265). Returns
+// the status of the search (or of the failed lookup of the name value's
+// name); 2 also for a name too long for a name value. unnamed, when not
+// null, collects the subkeys the search passed over for holding no name
+// value.
+StatusCode dev_find_subkey(const CommandContext* context, const char* name,
+                           uint32_t value_name_capacity, char* subkey,
+                           SubkeyNames* unnamed = nullptr);
 
 // Finds the device called record->name (case of A-Z ignored) below the
 // context's root and opens its key into record->key, for reading only with
@@ -43,13 +59,19 @@ StatusCode dev_index(const CommandContext* context, DeviceIndex* index);
 StatusCode dev_open_indexed(const CommandContext* context,
                             const DeviceIndex& index, DeviceRecord* record);
 
+// Releases the record's key, if it holds one.
+void dev_close(DeviceRecord* record);
+
+// Deletes the key of the device called record->name, whatever its state,
+// with the root's lock held. The root must be open for writing.
+StatusCode dev_remove(CommandContext* context, DeviceRecord* record);
+
+// --- The commit (device_commit.cpp) ---
+
 // Commits the open device: runs the automatic configuration when the device
 // has a transport class and marks it committed; a new device whose commit
 // fails is doomed and purged. The key stays open.
 StatusCode dev_commit(CommandContext* context, DeviceRecord* record);
-
-// Releases the record's key, if it holds one.
-void dev_close(DeviceRecord* record);
 
 // Writes the automatic value of every [cfg_prop_map] line with PROP_AUTO
 // whose bit is set in the device's "autocfg_mask". Lines whose auto index
@@ -59,10 +81,14 @@ StatusCode dev_auto_configure(SetupInfo info, RegKey device);
 // The automatic value for auto index k at the given baud rate (non-zero).
 uint32_t auto_value(uint32_t k, uint32_t baud);
 
+// --- The purge (device_purge.cpp) ---
+
 // Deletes every subkey of the device root whose marker begins with "d", and
 // every device subkey left without its name value by a creation cut short,
 // with the root's lock held.
 StatusCode dev_purge(CommandContext* context);
+
+// --- Listing (device_list.cpp) ---
 
 // Listing: reads the first device name into record->name. 259 when there is
 // no device.
@@ -77,20 +103,13 @@ StatusCode dev_next(const CommandContext* context, DeviceRecord* record);
 // name value with the "ZEB_DEV_" prefix, 234 when the name does not fit.
 StatusCode dev_read_at(const CommandContext* context, DeviceRecord* record);
 
-// Searches the context's root for the device called name: the name of its
-// subkey goes into subkey (SUBKEY_NAME_CAPACITY bytes). value_name_capacity
-// is the size of the buffer for the name value's name (at most 265). Returns
-// the status of the search (or of the failed lookup of the name value's
-// name); 2 also for a name too long for a name value. unnamed, when not
-// null, collects the subkeys the search passed over for holding no name
-// value.
-StatusCode dev_find_subkey(const CommandContext* context, const char* name,
-                           uint32_t value_name_capacity, char* subkey,
-                           SubkeyNames* unnamed = nullptr);
+// Listing: the name of every device, in the order of the root's subkeys,
+// into names; the status that ended the walk, 259 at its normal end (the
+// names before a failure are kept).
+StatusCode dev_list_names(const CommandContext* context,
+                          std::vector<std::string>* names);
 
-// Deletes the key of the device called record->name, whatever its state,
-// with the root's lock held. The root must be open for writing.
-StatusCode dev_remove(CommandContext* context, DeviceRecord* record);
+// --- Creation (device_create.cpp) ---
 
 // Creates the key of a new device called record->name under the lowest free
 // subkey number, marked new, with its name value and an all-ones mask; the

@@ -10,8 +10,15 @@
 
 // Device subkeys are named DEVICE_SUBKEY_PREFIX followed by a decimal number.
 constexpr const char* DEVICE_SUBKEY_PREFIX = "zeb_dev_";
-// "zeb_dev_" plus ten digits plus the terminator.
-constexpr size_t DEVICE_SUBKEY_NAME_CAPACITY = 19;
+
+// Buffers for the names of the device root's subkeys, by the walk that uses
+// them (terminator included). The name search reads them into 17 bytes, so
+// that a foreign subkey of 17 characters or more ends every search (and so
+// every open) that meets it; the listing and the purge read any subkey;
+// creation makes "zeb_dev_" and up to ten digits.
+constexpr uint32_t SUBKEY_NAME_CAPACITY = 17;         // the name search
+constexpr uint32_t ROOT_SUBKEY_NAME_CAPACITY = 256;   // listing and purge
+constexpr size_t DEVICE_SUBKEY_NAME_CAPACITY = 19;    // creation
 
 // The name value holds DEVICE_NAME_PREFIX followed by the device name.
 constexpr const char* DEVICE_NAME_PREFIX = "ZEB_DEV_";
@@ -50,7 +57,6 @@ constexpr uint32_t COMMIT_MARKER_CAPACITY = 8;       // marker read by commit
 constexpr uint32_t PURGE_MARKER_CAPACITY = 8;        // marker read by purge
 constexpr uint32_t SET_MARKER_PROBE_CAPACITY = 256;  // probe of property set
 constexpr uint32_t GET_MARKER_PROBE_CAPACITY = 12;   // probe of property query
-constexpr uint32_t ROOT_SUBKEY_NAME_CAPACITY = 256;  // purge and listing walks
 constexpr uint32_t LIST_NAME_CAPACITY = 256;         // the l handler's buffer
 
 // Rights on a device key.

@@ -1,4 +1,4 @@
-// Device listing, one device-root subkey per step, and device removal.
+// Device listing, one device-root subkey per step.
 #include <cstring>
 
 #include "config/device_root.h"
@@ -58,16 +58,16 @@ StatusCode dev_next(const CommandContext* context, DeviceRecord* record) {
   return dev_read_at(context, record);
 }
 
-StatusCode dev_remove(CommandContext* context, DeviceRecord* record) {
-  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
-  if (context == nullptr || context->root == nullptr) {
-    return STATUS_NO_ARGUMENT;
+StatusCode dev_list_names(const CommandContext* context,
+                          std::vector<std::string>* names) {
+  char name[LIST_NAME_CAPACITY] = {0};
+  DeviceRecord cursor = {};
+  cursor.name = name;
+  cursor.name_capacity = sizeof(name);
+  StatusCode status = dev_first(context, &cursor);
+  while (status == 0) {
+    names->push_back(name);
+    status = dev_next(context, &cursor);
   }
-  StatusCode status = context_lock_root(context);
-  if (status != 0) return status;
-  char subkey[SUBKEY_NAME_CAPACITY] = {0};
-  status = dev_find_subkey(context, record->name, VALUE_NAME_CAPACITY, subkey);
-  if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_DEV_NOT_FOUND;
-  if (status != 0) return status;
-  return reg_delete_key(context->root, subkey);
+  return status;
 }

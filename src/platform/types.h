@@ -41,6 +41,7 @@ constexpr StatusCode W32_ERROR_SERVICE_DOES_NOT_EXIST = 1060;
 constexpr StatusCode W32_ERROR_SERVICE_CANNOT_ACCEPT_CTRL = 1061;
 constexpr StatusCode W32_ERROR_SERVICE_NOT_ACTIVE = 1062;
 constexpr StatusCode W32_ERROR_NO_UNICODE_TRANSLATION = 1113;
+constexpr StatusCode W32_ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION = 1459;
 
 // The exit code GetExitCodeProcess reports for a process still running.
 constexpr uint32_t W32_STILL_ACTIVE = 259;

@@ -93,18 +93,28 @@ StatusCode apply_action(const PropertyRequest* request, const char* value,
   }
 }
 
-}  // namespace
-
-StatusCode prop_check(SetupInfo info, const PropertyRequest* request) {
+// The request's value text ("" for a reset or automatic action without
+// one): 0xF0000040 without a request or a name, 0xF0000006 for a set
+// without a value.
+StatusCode request_value(const PropertyRequest* request, const char** value) {
   if (request == nullptr || request->name == nullptr) {
     return STATUS_NO_ARGUMENT;
   }
   if (request->action == ACTION_SET && request->value == nullptr) {
     return STATUS_INVALID_PARAM;
   }
-  const char* value = request->value != nullptr ? request->value : "";
+  *value = request->value != nullptr ? request->value : "";
+  return 0;
+}
+
+}  // namespace
+
+StatusCode prop_check(SetupInfo info, const PropertyRequest* request) {
+  const char* value = nullptr;
+  StatusCode status = request_value(request, &value);
+  if (status != 0) return status;
   PropertyDefinition definition = {};
-  StatusCode status = schema_find(info, request->name, &definition);
+  status = schema_find(info, request->name, &definition);
   if (status != 0) return status;
   status = schema_check_value(info, request->name, definition.type, value);
   if (status != 0) return status;
@@ -149,19 +159,14 @@ StatusCode prop_set_assignment(SetupInfo info, RegKey key, char* argument) {
 }
 
 StatusCode prop_set(SetupInfo info, const PropertyRequest* request) {
-  if (request == nullptr || request->name == nullptr) {
-    return STATUS_NO_ARGUMENT;
-  }
-  if (request->action == ACTION_SET && request->value == nullptr) {
-    return STATUS_INVALID_PARAM;
-  }
-  const char* value = request->value != nullptr ? request->value : "";
+  const char* value = nullptr;
+  StatusCode status = request_value(request, &value);
+  if (status != 0) return status;
   // A probe of the device key: the marker itself is not used, but a key
   // that cannot be read fails the set before anything is written, a missing
   // marker excepted.
   char marker[SET_MARKER_PROBE_CAPACITY + 1];
-  StatusCode status =
-      read_text_value(request->key, nullptr, marker, SET_MARKER_PROBE_CAPACITY);
+  status = read_text_value(request->key, nullptr, marker, SET_MARKER_PROBE_CAPACITY);
   if (status != 0 && status != W32_ERROR_FILE_NOT_FOUND) return status;
   PropertyDefinition definition = {};
   status = check_and_map(info, request, value, &definition);

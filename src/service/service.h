@@ -40,7 +40,7 @@ StatusCode stop_services(const CommandContext* context);
 bool is_service_stopped(const char* name);
 
 // Asks the user to restart the computer: 0 when a restart is under way, 1
-// when the user declined, -1 when the prompt failed.
+// when the user declined, -1 when the prompt failed or nobody could see it.
 int32_t prompt_reboot();
 
 // The pause between probes; tests replace it to count pauses without waiting.

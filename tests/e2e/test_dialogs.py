@@ -8,8 +8,10 @@ terminal, here a pseudo-terminal made the child's controlling terminal, and
 Enter closes it. In both cases the command is checked to be still running
 while the box is up and to end only after it has been closed.
 
-Without a display or a terminal no box can be shown: the commands must then
-end on their own (the timeouts only guard against a hang)."""
+Without a display or a terminal, or on a window station that nobody sees
+(session 0 of services and SYSTEM), no box can be shown: the commands must
+then end on their own, the dialog forms printing what the plain forms print
+(the timeouts only guard against a hang)."""
 
 import fcntl
 import os
@@ -288,16 +290,39 @@ def test_box_on_a_terminal(plat, args, inf, title, text, code):
     assert (out, exit_code) == ("", plat.exit(code))
 
 
-@pytest.mark.parametrize("args, inf, code", [
-    (["msg", "Nobody sees this"], None, 0),
-    (["stopd"], None, 0xF0000003),
-    (["restartd"], service_inf("ZtNoSuchService"), 1),
+@pytest.mark.parametrize("args, inf, out, code", [
+    (["msg", "Nobody sees this"], None, "", -1),
+    (["stopd"], None, "INF file not found - please re-install driver\n",
+     0xF0000003),
+    (["restartd"], service_inf("ZtNoSuchService"),
+     "Unrecognized system error 1060(0x424)\n", 1),
 ], ids=["msg", "stopd", "restartd"])
-def test_no_display_or_terminal_does_not_hang(plat, args, inf, code):
+def test_no_display_or_terminal_does_not_hang(plat, args, inf, out, code):
     if inf:
         plat.install_inf(inf)
-    out, exit_code = run_detached(plat, *args)
-    assert (out, exit_code) == ("", plat.exit(code))
+    assert run_detached(plat, *args) == (out, plat.exit(code))
+
+
+# A box on a desktop that nobody sees would wait for ever: each command must
+# end well within this (a bound on the run, not a timed assertion).
+NOBODY_SEES_LIMIT = 5  # seconds
+
+
+@pytest.mark.only_on("wine", reason="window stations are Windows'; natively "
+                     "the counterpart is a run without a terminal, above and "
+                     "in test_reboot_without_a_terminal_fails")
+@pytest.mark.parametrize("args, out, code", [
+    (["stopd"], "INF file not found - please re-install driver\n", 0xF0000003),
+    (["msg", "Nobody sees this"], "", -1),
+    (["reboot"], "", -1),
+], ids=["stopd", "msg", "reboot"])
+def test_a_desktop_nobody_sees_shows_no_box(plat, args, out, code):
+    """zebcfg.exe on a desktop of a window station made without WSF_VISIBLE
+    (tests/win/hiddendesk.c), as deployment agents running as SYSTEM start
+    it in session 0."""
+    r = plat.run(plat.exe_path("zebcfg"), *args, exe="hiddendesk",
+                 timeout=NOBODY_SEES_LIMIT)
+    assert (r.out, r.code) == (out, plat.exit(code)), r
 
 
 def test_dialog_forms_show_no_box_on_success(plat, request):

@@ -7,6 +7,7 @@ import os
 import re
 import shutil
 import subprocess
+import time
 import zipfile
 
 import pytest
@@ -153,41 +154,106 @@ def test_lintian_finds_no_error_or_warning_and_depends_carry_versions():
                for d in depends.split(",")), depends
 
 
-# package.sh signs with a certificate and key given together, and with
-# neither signs nothing and fails nothing.
+# A throwaway CA, a code-signing certificate it issued that is valid for one
+# day, and a time-stamp authority's certificate it issued for ten years.
+CERT_EXTENSIONS = """[signer]
+keyUsage = critical,digitalSignature
+extendedKeyUsage = codeSigning
+[tsa]
+keyUsage = critical,digitalSignature
+extendedKeyUsage = critical,timeStamping
+"""
+SIGNER_DAYS = 1
+
+
+@pytest.fixture(scope="module")
+def throwaway_pki(tmp_path_factory):
+    folder = tmp_path_factory.mktemp("pki")
+    extensions = folder / "extensions.cnf"
+    extensions.write_text(CERT_EXTENSIONS)
+
+    def openssl(*args):
+        r = run(["openssl", *args], os.environ)
+        assert r.returncode == 0, r.stderr
+
+    openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout",
+            folder / "ca.key", "-out", folder / "ca.pem", "-days", "3650",
+            "-subj", "/CN=zebcfg throwaway CA", "-addext",
+            "basicConstraints=critical,CA:true")
+    for name, days in (("signer", SIGNER_DAYS), ("tsa", 3650)):
+        openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout",
+                folder / f"{name}.key", "-out", folder / f"{name}.csr",
+                "-subj", f"/CN=zebcfg throwaway {name}")
+        openssl("x509", "-req", "-in", folder / f"{name}.csr", "-CA",
+                folder / "ca.pem", "-CAkey", folder / "ca.key",
+                "-CAcreateserial", "-days", str(days), "-out",
+                folder / f"{name}.pem", "-extfile", extensions,
+                "-extensions", name)
+    return {"SIGN_CERT": folder / "signer.pem", "SIGN_KEY": folder / "signer.key",
+            "SIGN_CA": folder / "ca.pem", "SIGN_TSA_CERT": folder / "tsa.pem",
+            "SIGN_TSA_KEY": folder / "tsa.key"}
+
+
+def verify(path, ca, at=None):
+    """osslsigncode verify of path against ca, now or at the Unix time at."""
+    when = ["-time", str(at)] if at is not None else []
+    r = run(["osslsigncode", "verify", "-CAfile", ca, "-TSA-CAfile", ca, *when,
+             "-in", path], os.environ)
+    return r.returncode == 0 and "Signature verification: ok" in r.stdout, \
+        r.stdout + r.stderr
+
+
+SIGNED = ("SIGN_CERT", "SIGN_KEY", "SIGN_CA")
+
+
+# package.sh signs every PE file and the MSI with a certificate and key
+# given together, time-stamped by the authority given; a time-stamped
+# signature outlives its certificate, an untimestamped one does not. With
+# neither it signs nothing; a signature that does not verify fails it.
 @pytest.mark.skipif(not (WIN_DIR / "zebcfg.exe").exists(),
                     reason="the Windows build is missing")
-@pytest.mark.parametrize("given, signed", [
-    (("SIGN_CERT", "SIGN_KEY"), True),
-    ((), False),
-    (("SIGN_CERT",), None),  # refused
-], ids=["both", "neither", "cert-alone"])
-def test_sign_cert_and_key_sign_the_exe_and_the_msi(tmp_path, given, signed):
-    cert, key = tmp_path / "cert.pem", tmp_path / "key.pem"
-    r = run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes",
-             "-keyout", key, "-out", cert, "-days", "2",
-             "-subj", "/CN=zebcfg throwaway signer"], os.environ)
-    assert r.returncode == 0, r.stderr
+@pytest.mark.parametrize("given, outcome", [
+    (SIGNED, "signed"),
+    (SIGNED + ("SIGN_TSA_CERT", "SIGN_TSA_KEY"), "time-stamped"),
+    ((), "unsigned"),
+    (("SIGN_CERT",), "package: SIGN_CERT and SIGN_KEY are needed together"),
+    (SIGNED + ("SIGN_TSA_CERT",),
+     "package: SIGN_TSA_CERT and SIGN_TSA_KEY are needed together"),
+    (("SIGN_CERT", "SIGN_KEY"), "package: the signature of zebcfg.exe does "
+     "not verify (SIGN_CA: the CA certificates it chains to)"),
+], ids=["both", "local-authority", "neither", "cert-alone", "tsa-cert-alone",
+        "issuer-unknown"])
+def test_sign_cert_and_key_sign_the_exe_and_the_msi(tmp_path, throwaway_pki,
+                                                    given, outcome):
     env = {k: v for k, v in os.environ.items()
-           if k not in ("SIGN_CERT", "SIGN_KEY", "PACKAGE_VERSION")}
-    env.update({name: str({"SIGN_CERT": cert, "SIGN_KEY": key}[name])
-                for name in given})
+           if not k.startswith("SIGN_") and k != "PACKAGE_VERSION"}
+    env.update({name: str(throwaway_pki[name]) for name in given})
     env.update(ZEBCFG_WIN_DIR=str(WIN_DIR), PACKAGE_OUT=str(tmp_path / "out"))
     r = run([REPO / "scripts" / "package.sh", "msi"], env)
     msi = tmp_path / "out" / f"zebcfg-{VERSION}-x64.msi"
-    if signed is None:
+    if outcome.startswith("package: "):
         assert r.returncode == 1
-        assert r.stderr == "package: SIGN_CERT and SIGN_KEY are needed together\n"
-        assert not msi.exists()
+        assert r.stderr.splitlines()[-1] == outcome, r.stderr
+        assert sorted(os.listdir(tmp_path / "out")) == []
         return
     assert r.returncode == 0, r.stderr
     extracted = tmp_path / "extracted"
     assert run(["msiextract", "-C", extracted, msi], env).returncode == 0
-    for signed_file in (extracted / "Zeb" / "zebcfg" / "zebcfg.exe", msi):
-        r = run(["osslsigncode", "verify", "-CAfile", cert, "-in", signed_file], env)
-        assert (r.returncode == 0) == signed, r.stdout + r.stderr
-        assert ("Signature verification: ok" in r.stdout) == signed, r.stdout
-        assert bool(re.search("no signature", r.stdout + r.stderr, re.I)) != signed
+    programs = [f for f in extracted.rglob("*")
+                if f.is_file() and f.read_bytes()[:2] == b"MZ"]
+    assert extracted / "Zeb" / "zebcfg" / "zebcfg.exe" in programs
+    ca = throwaway_pki["SIGN_CA"]
+    expired = int(time.time()) + (SIGNER_DAYS + 2) * 86400
+    for signed_file in programs + [msi]:
+        ok, report = verify(signed_file, ca)
+        assert ok == (outcome != "unsigned"), report
+        assert bool(re.search("no signature", report, re.I)) == (
+            outcome == "unsigned"), report
+        if outcome != "unsigned":
+            ok, report = verify(signed_file, ca, at=expired)
+            assert ok == (outcome == "time-stamped"), report
+            assert ("certificate has expired" in report) == (
+                outcome == "signed"), report
 
 
 def test_the_windows_zip_holds_what_a_deployment_needs():

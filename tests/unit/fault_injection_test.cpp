@@ -172,7 +172,7 @@ TEST_F(FaultInjection, OperationsWithoutAStatusFailAsTheirContractsSay) {
   inf_close(inf);
 
   fault_arm(FaultPoint::kDialogMessageBox, 1, 1);
-  EXPECT_EQ(dialog_message_box("text", "title", 0), 0);
+  EXPECT_EQ(dialog_message_box("text", "title", 0), 1u);
   fault_arm(FaultPoint::kDialogPromptReboot, 1, 1);
   EXPECT_EQ(dialog_prompt_reboot(), -1);
 

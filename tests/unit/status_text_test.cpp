@@ -5,6 +5,7 @@
 
 #include "cli/safe_format.h"
 #include "cli/status.h"
+#include "platform/posix/fault.h"
 #include "test_root.h"
 
 namespace {
@@ -103,15 +104,22 @@ TEST_F(StatusText, ReplacementsFromTheSetupFile) {
   EXPECT_EQ(text(0xF0000002), "Device not found");
 }
 
-TEST_F(StatusText, ReportPrintsInNormalModeOnly) {
+// The dialog form prints only when no box can be shown; a terminal of the
+// test run must not get a box, so the box fails by a fault of its own.
+TEST_F(StatusText, ReportPrintsInNormalModeAndWhereNoBoxCanBeShown) {
   CommandContext context;
   context_open(&context);
   testing::internal::CaptureStdout();
   report_status(&context, MODE_NORMAL, 5);
   report_status(&context, MODE_QUIET, 5);
+  fault_arm(FaultPoint::kDialogMessageBox, 1,
+            W32_ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION);
+  report_status(&context, MODE_DIALOG, 0xF000000C);
+  fault_clear();
   context_close(&context);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Access denied (admin privilege required)\n");
+            "Access denied (admin privilege required)\n"
+            "Can not continue: an instance of the driver is still open.\n");
 }
 
 }  // namespace

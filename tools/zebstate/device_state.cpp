@@ -418,17 +418,3 @@ void predict_device(SetupInfo info, const Schema& schema,
   }
   predict_commit(predicted);
 }
-
-StatusCode read_device_names(const CommandContext* context,
-                             std::vector<std::string>* names) {
-  char name[LIST_NAME_CAPACITY] = {0};
-  DeviceRecord cursor = {};
-  cursor.name = name;
-  cursor.name_capacity = sizeof(name);
-  StatusCode status = dev_first(context, &cursor);
-  while (status == 0) {
-    names->push_back(name);
-    status = dev_next(context, &cursor);
-  }
-  return status == W32_ERROR_NO_MORE_ITEMS ? 0 : status;
-}

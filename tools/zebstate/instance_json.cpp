@@ -82,6 +82,18 @@ bool read_exist(const JsonValue& json, bool* exist, StateError* error) {
   return true;
 }
 
+// What every instance has: an object of the known members, its name and
+// "_exist".
+bool read_instance(const JsonValue& json,
+                   std::initializer_list<const char*> known, std::string* name,
+                   bool* exist, StateError* error) {
+  if (json.kind != JSON_OBJECT) {
+    return shape_error(error, "an instance must be a JSON object");
+  }
+  return check_members(json, known, error) && read_name(json, name, error) &&
+         read_exist(json, exist, error);
+}
+
 // The state a JSON value asks of property: 0, or the status zebcfg gives
 // such a value (0xF0000006 for one of the wrong kind, 0xF0000007 for a
 // number beyond 32 bits), or 1113 for text the code page cannot hold.
@@ -194,12 +206,8 @@ bool device_from_json(const JsonValue& json, SetupInfo setup,
                       const Schema& schema, DeviceReading reading,
                       DeviceState* desired, StateError* error) {
   *desired = DeviceState{};
-  if (json.kind != JSON_OBJECT) {
-    return shape_error(error, "an instance must be a JSON object");
-  }
-  if (!check_members(json, {"name", "properties"}, error) ||
-      !read_name(json, &desired->name, error) ||
-      !read_exist(json, &desired->exists, error)) {
+  if (!read_instance(json, {"name", "properties"}, &desired->name,
+                     &desired->exists, error)) {
     return false;
   }
   if (reading == READ_NAME || !desired->exists) return true;
@@ -215,12 +223,8 @@ bool map_entry_from_json(const JsonValue& json, SetupInfo setup,
                          DeviceReading reading, MapEntryState* desired,
                          StateError* error) {
   *desired = MapEntryState{"", true, 0, true};
-  if (json.kind != JSON_OBJECT) {
-    return shape_error(error, "an instance must be a JSON object");
-  }
-  if (!check_members(json, {"name", "value"}, error) ||
-      !read_name(json, &desired->name, error) ||
-      !read_exist(json, &desired->exists, error)) {
+  if (!read_instance(json, {"name", "value"}, &desired->name,
+                     &desired->exists, error)) {
     return false;
   }
   // ms refuses an empty name (it would be the key's unnamed value) and one

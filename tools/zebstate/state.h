@@ -135,7 +135,3 @@ StatusCode apply_map_entry(const CommandContext* context,
 // Every named entry of the map, in its order.
 StatusCode read_map(const CommandContext* context,
                     std::vector<MapEntryState>* entries);
-
-// The names of every device below the context's open root, in its order.
-StatusCode read_device_names(const CommandContext* context,
-                             std::vector<std::string>* names);

@@ -280,7 +280,8 @@ bool export_all(const Invocation& run, const CommandContext* context,
   std::string failed;
   StatusCode status = reg_begin_snapshot();
   if (status == 0 && run.kind != KIND_MAP_ENTRY) {
-    status = read_device_names(context, &names);
+    status = dev_list_names(context, &names);
+    if (status == W32_ERROR_NO_MORE_ITEMS) status = 0;
     if (status == 0) status = dev_index(context, &actuals.index);
     for (size_t i = 0; status == 0 && i < names.size(); ++i) {
       actuals.devices.emplace_back();

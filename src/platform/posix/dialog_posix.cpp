@@ -1,6 +1,6 @@
 // Modal dialogs on POSIX, drawn on the controlling terminal (/dev/tty). With
-// no terminal there is no dialog: the message box reports 0 and the reboot
-// prompt -1 at once, as on a system without a desktop.
+// no terminal nobody could answer a dialog: the message box reports 1459 and
+// the reboot prompt -1 at once, as on a window station nobody sees.
 #include <errno.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,7 +16,6 @@
 
 namespace {
 
-constexpr int32_t kIdOk = 1;
 constexpr size_t kTextWidth = 64;
 constexpr uint32_t kIconMask = 0xF0;
 
@@ -157,13 +156,12 @@ StatusCode record_reboot_pending() {
 
 }  // namespace
 
-int32_t dialog_message_box(const char* text, const char* title,
-                           uint32_t style) {
-  if (fault_hit(FaultPoint::kDialogMessageBox, text) != W32_ERROR_SUCCESS) {
-    return 0;
-  }
+StatusCode dialog_message_box(const char* text, const char* title,
+                              uint32_t style) {
+  StatusCode fault = fault_hit(FaultPoint::kDialogMessageBox, text);
+  if (fault != W32_ERROR_SUCCESS) return fault;
   int tty = open_tty();
-  if (tty < 0) return 0;
+  if (tty < 0) return W32_ERROR_REQUIRES_INTERACTIVE_WINDOWSTATION;
   std::vector<std::string> title_lines = wrap(title, kTextWidth);
   write_all(tty, draw_box(title_lines[0], icon_marker(style),
                           wrap(text, kTextWidth), "[ OK ]"));
@@ -171,7 +169,7 @@ int32_t dialog_message_box(const char* text, const char* title,
   std::string answer;
   read_line(tty, &answer);
   close(tty);
-  return kIdOk;
+  return W32_ERROR_SUCCESS;
 }
 
 int32_t dialog_prompt_reboot() {

@@ -53,7 +53,7 @@ enum class FaultPoint {
   kProcessStart,           // the command line
   kProcessWait,            // ""; fails by returning without waiting
   kProcessExitCode,        // ""; fails as false
-  kDialogMessageBox,       // the text; fails as 0, no box
+  kDialogMessageBox,       // the text; no box
   kDialogPromptReboot,     // ""; fails as -1
   kVersionGet,             // ""; fails as false
   kUserAdmin,              // ""; fails as false, not an administrator
