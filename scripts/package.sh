@@ -242,10 +242,16 @@ make_zip() {
     cmake -E tar cf "$OUT/$(basename "$1").zip" --format=zip "$(basename "$1")")
 }
 
-# The MSI of the staged folder $1: wixl, then the statements of $MSI_SQL.
+# The MSI of the staged folder $1: wixl on a copy of it that also holds the
+# MSI's custom action (the msi component of the Windows build), then the
+# statements of $MSI_SQL.
 make_msi() {
-  local msi=$OUT/zebcfg-$version-x64.msi upgrade_code query
-  (cd "$1" && wixl -a x64 -D Version="$version" -o "$msi" "$WXS")
+  local msi=$OUT/zebcfg-$version-x64.msi stage=$OUT/win-root/msi upgrade_code query
+  cp -a "$1" "$stage"
+  cmake --install "$WIN" --component msi --prefix "$stage" >/dev/null
+  x86_64-w64-mingw32-strip "$stage/msiaction.dll"
+  sign "$stage/msiaction.dll"
+  (cd "$stage" && wixl -a x64 -D Version="$version" -o "$msi" "$WXS")
   upgrade_code=$(msiinfo export "$msi" Property | tr -d '\r' |
     awk -F '\t' '$1 == "UpgradeCode" { print $2 }')
   [[ $upgrade_code =~ ^\{[0-9A-F-]{36}\}$ ]] || fail "$msi has no UpgradeCode"

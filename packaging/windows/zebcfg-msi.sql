@@ -18,3 +18,17 @@ INSERT INTO `CustomAction` (`Action`, `Type`, `Target`) VALUES ('RefuseDowngrade
 INSERT INTO `InstallExecuteSequence` (`Action`, `Condition`, `Sequence`) VALUES ('RefuseDowngrade', 'WIX_DOWNGRADE_DETECTED', 26)
 CREATE TABLE `ActionText` (`Action` CHAR(72) NOT NULL, `Description` CHAR(0) LOCALIZABLE, `Template` CHAR(0) LOCALIZABLE PRIMARY KEY `Action`)
 INSERT INTO `ActionText` (`Action`, `Description`) VALUES ('RefuseDowngrade', 'Downgrade refused: a newer version of zebcfg is installed, zebcfg @VERSION@ was not installed')
+--
+-- The public properties an installation takes (the command line's or a
+-- transform's) reach its elevated part only when they are listed here;
+-- wixl writes the property with the upgrade's two and ignores Secure="yes".
+UPDATE `Property` SET `Value` = 'WIX_DOWNGRADE_DETECTED;WIX_UPGRADE_DETECTED;INSTALLDIR;ZEBCFG_CONFIG' WHERE `Property` = 'SecureCustomProperties'
+--
+-- The configuration document is remembered only when there is one.
+UPDATE `Component` SET `Condition` = 'ZEBCFG_CONFIG' WHERE `Component` = 'RememberedConfig'
+--
+-- The older version of a major upgrade goes inside the installation's
+-- transaction, so that Windows Installer restores it when the newer one
+-- fails (a configuration document that zebstate refuses, above all); wixl
+-- places RemoveExistingProducts where it will, and has no Schedule.
+UPDATE `InstallExecuteSequence` SET `Sequence` = 1501 WHERE `Action` = 'RemoveExistingProducts'

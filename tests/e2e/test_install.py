@@ -12,7 +12,7 @@ import pytest
 
 from conftest import (EXAMPLE_INF, NATIVE_DIR, REPO, NativePlatform, WinePlatform,
                       read_cfg_strings)
-from test_msi import install_msi, project_msi
+from test_msi import INSTALL_DIR, REMEMBERED, install_msi, project_msi
 from test_platform_differential import assert_same_lines, new_test_dir
 
 BASE = r"HKLM\Software\ZebTest\Install"
@@ -184,6 +184,10 @@ def test_the_msi_leaves_what_rundll32_leaves(fresh_wine):
     by_msi, by_rundll32 = fresh_wine(), fresh_wine()
     r, log = install_msi(by_msi, msi)
     assert r.code == 0, (r, log[-2000:])
+    # Beside the driver's keys, the package remembers its folder for the
+    # next upgrade, and only that.
+    assert by_msi.reg_query(REMEMBERED) == {"InstallDir": ("REG_SZ", INSTALL_DIR)}
+    assert by_msi.reg_delete(REMEMBERED).code == 0
     assert by_rundll32.install_section(EXAMPLE_INF).code == 0
     queries = [plat.reg("query", r"HKLM\SOFTWARE\Zeb", "/s")
                for plat in (by_msi, by_rundll32)]

@@ -289,9 +289,12 @@ def test_sign_cert_and_key_sign_the_exe_and_the_msi(tmp_path, throwaway_pki,
     assert r.returncode == 0, r.stderr
     extracted = tmp_path / "extracted"
     assert run(["msiextract", "-C", extracted, msi], env).returncode == 0
+    # The installed files, and the custom action's DLL in the Binary table.
+    assert run(["msidump", "-s", "-d", extracted, msi], env).returncode == 0
     programs = [f for f in extracted.rglob("*")
                 if f.is_file() and f.read_bytes()[:2] == b"MZ"]
-    assert extracted / "Zeb" / "zebcfg" / "zebcfg.exe" in programs
+    assert {extracted / "Zeb" / "zebcfg" / "zebcfg.exe",
+            extracted / "_Streams" / "Binary.MsiAction"} <= set(programs)
     ca = throwaway_pki["SIGN_CA"]
     expired = int(time.time()) + (SIGNER_DAYS + 2) * 86400
     for signed_file in programs + [msi]:
