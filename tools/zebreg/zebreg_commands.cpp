@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/registry_tree.h"
 #include "platform/text_encoding.h"
 #include "registry_limits.h"
 #include "zebreg_regfile.h"
