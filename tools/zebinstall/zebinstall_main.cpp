@@ -12,8 +12,8 @@
 
 #include "install_apply.h"
 #include "install_plan.h"
+#include "platform/folders.h"
 #include "platform/inf.h"
-#include "platform/posix/root_dir.h"
 #include "platform/version.h"
 
 #ifndef ZEBCFG_VERSION
@@ -56,7 +56,7 @@ std::string file_path(const char* name) {
 
 // Makes sure the store's root exists and that the caller may write it.
 int check_store_writable(std::string* reason) {
-  std::string root = posix_root_dir();
+  std::string root = platform_root_dir();
   std::error_code failure;
   std::filesystem::create_directories(root, failure);
   if (failure) {
@@ -89,7 +89,7 @@ int install(const std::string& section, const std::string& path,
   int code = check_store_writable(&error);
   if (code != kExitInstalled) return fail(code, error);
   InstallCounts counts = {};
-  status = apply_install(plan, posix_root_path("inf"), &counts, &error);
+  status = apply_install(plan, platform_inf_dir(), &counts, &error);
   if (status != W32_ERROR_SUCCESS) {
     return fail(kExitPartial, shown + ": " + error);
   }
