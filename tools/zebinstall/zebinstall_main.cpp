@@ -32,6 +32,19 @@ const char kUsage[] =
     "Installs SECTION (default DefaultInstall) of the INF file FILE:\n"
     "CopyFiles into $ZEBCFG_ROOT/inf, then DelReg and AddReg into the store.\n";
 
+const char kHelp[] =
+    "zebinstall: installs a section of an INF file into the native zebcfg\n"
+    "platform, as rundll32 setupapi.dll,InstallHinfSection does on Windows\n"
+    "\n"
+    "  zebinstall [SECTION] FILE  install SECTION (default DefaultInstall)\n"
+    "  zebinstall --help          this text\n"
+    "  zebinstall --version       the version\n"
+    "\n"
+    "CopyFiles go into $ZEBCFG_ROOT/inf, then DelReg and AddReg into the\n"
+    "store. Exit codes: 0 installed, 1 refused before anything was written,\n"
+    "2 usage, 3 a write failed.\n"
+    "See zebinstall(1).\n";
+
 int fail(int code, const std::string& text) {
   std::fprintf(stderr, "zebinstall: %s\n", text.c_str());
   return code;
@@ -106,7 +119,7 @@ int install(const std::string& section, const std::string& path,
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 ||
                     std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
     return kExitInstalled;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

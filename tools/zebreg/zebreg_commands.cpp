@@ -14,6 +14,10 @@
 #include "zebreg_registry.h"
 #include "zebreg_values.h"
 
+#ifndef ZEBCFG_VERSION
+#define ZEBCFG_VERSION "0.0.0"
+#endif
+
 namespace {
 
 void print_success() {
@@ -282,9 +286,12 @@ void print_help() {
       "  zebreg delete KEY [/v NAME | /ve] [/f]\n"
       "  zebreg export KEY FILE [/y]\n"
       "  zebreg import FILE\n"
+      "  zebreg /? | --help\n"
+      "  zebreg --version\n"
       "KEY is HKLM\\path or HKEY_LOCAL_MACHINE\\path. TYPE is REG_SZ,\n"
       "REG_EXPAND_SZ, REG_MULTI_SZ, REG_DWORD, REG_QWORD, REG_BINARY or "
-      "REG_NONE.\n");
+      "REG_NONE.\n"
+      "See zebreg(1).\n");
 }
 
 }  // namespace
@@ -293,6 +300,10 @@ void print_help() {
 int run_command(RegCommand* cmd) {
   if (cmd->operation == RegOperation::kHelp) {
     print_help();
+    return 0;
+  }
+  if (cmd->operation == RegOperation::kVersion) {
+    std::printf("zebreg %s\n", ZEBCFG_VERSION);
     return 0;
   }
   if (cmd->operation == RegOperation::kImport) return run_import(*cmd);
