@@ -396,6 +396,8 @@ def test_completion_offers_command_words_and_the_store_s_devices(setup_inf):
     (plat.test_dir / "zebser.reg").write_bytes(b"")
     (plat.test_dir / "zebser.txt").write_bytes(b"")
     assert complete(plat, "zebreg", "EX") == ["export"]
+    assert complete(plat, "zebreg", "--v") == ["--version"]
+    assert complete(plat, "zebinstall", "--h") == ["--help"]
     assert complete(plat, "zebreg", "import", str(plat.test_dir / "zeb")) == [
         str(plat.test_dir / "zebser.reg")]
     assert complete(plat, "zebreg", "export", "HKLM\\X", "f.reg", "/") == ["/y"]
