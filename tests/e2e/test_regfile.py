@@ -15,7 +15,7 @@ import sqlite3
 
 import pytest
 
-from harness import (EXAMPLE_INF, NativePlatform, WinePlatform,
+from harness import (EXAMPLE_INF, TEST_KEY, NativePlatform, WinePlatform,
                      assert_same_lines, new_test_dir, read_cfg_strings)
 
 CONTENT_KEY = r"HKLM\SOFTWARE\Zeb"
@@ -210,10 +210,13 @@ def test_a_regedit4_file_keeps_its_windows_1252_characters(plat):
 
 
 def test_a_header_alone_imports_nothing_and_succeeds(plat):
+    plat.reg_add(KEPT, "k", data="kept")
+    before = plat.registry_snapshot(TEST_KEY)
     path = plat.test_dir / "empty.reg"
     path.write_bytes("\ufeffWindows Registry Editor Version 5.00\r\n"
                      .encode("utf-16-le"))
     import_file(plat, path)
+    assert plat.registry_snapshot(TEST_KEY) == before
 
 
 @pytest.mark.only_on("native", reason="Wine's reg asks to overwrite, forever "
