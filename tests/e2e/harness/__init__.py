@@ -29,8 +29,9 @@ natively); ``plat.cmdline(tail, exe)``; ``plat.exe_path(exe)`` (the path as
 the platform names it, C:\\zeb\\zebcfg.exe under Wine); ``plat.path_arg(path)``
 (a Linux file as the platform's programs name it); ``plat.run_parallel([args,
 ...])``; ``plat.run_unprivileged(*args)`` (natively as nobody, the store
-world-readable; skips under Wine). ``plat.run_plain(argv)`` runs once with no
-runexit.exe (wine's 8-bit status) and gives ``.seconds``: for timing.
+world-readable; skips under Wine). For timing, ``plat.run_plain(argv)``
+runs argv once as it stands (natively in this session, under Wine with no
+runexit.exe: wine's 8-bit status) and gives the process's ``.seconds``.
 
 Setup file: ``plat.install_inf(text)`` writes str or bytes as they are where
 the INF search finds zebsetup.inf (``plat.inf_path``); ``install_example_inf()``,

@@ -161,25 +161,29 @@ class NativePlatform(_Platform):
         argv = [str(a) for a in argv]
         if unprivileged:
             argv = self._unprivileged_argv(argv)
+        # A new session has no controlling terminal: a message box or
+        # reboot prompt on /dev/tty fails at once instead of waiting.
+        return self._run(argv, timeout, stdin, new_session=True)
+
+    def run_plain(self, argv, timeout=60, stdin=None):
+        """argv run once as it stands, in this session, its seconds those
+        of its process alone (see WinePlatform.run_plain)."""
+        return self._run([str(a) for a in argv], timeout, stdin,
+                         new_session=False)
+
+    def _run(self, argv, timeout, stdin, new_session):
         out_path = self.test_dir / "stdout"
         err_path = self.test_dir / "stderr"
         seconds = None
         try:
-            # A new session has no controlling terminal: a message box or
-            # reboot prompt on /dev/tty fails at once instead of waiting.
             code, seconds = run_process(argv, self.env, out_path, err_path,
-                                        timeout, stdin, new_session=True)
+                                        timeout, stdin, new_session)
         except FileNotFoundError:
             code = None
         except subprocess.TimeoutExpired:
             pytest.fail(f"{argv} did not end within {timeout} s")
         code = None if code is not None and code < 0 else code
         return Result(*read_output(out_path, err_path), code, argv, seconds)
-
-    def run_plain(self, argv, timeout=60, stdin=None):
-        """argv run once as it stands, its seconds those of its process: the
-        same as run_argv natively (see WinePlatform.run_plain)."""
-        return self.run_argv(argv, timeout=timeout, stdin=stdin)
 
     def run_raw(self, line, timeout=60):
         return self.run_argv(split_windows_cmdline(line), timeout=timeout)
