@@ -41,6 +41,9 @@ _zebinstall() {
   local cur=${COMP_WORDS[COMP_CWORD]}
   COMPREPLY=($(compgen -f -X '!*.[iI][nN][fF]' -- "$cur") \
     $(compgen -d -S / -- "$cur"))
+  if [[ $COMP_CWORD -eq 1 && $cur == -* ]]; then
+    COMPREPLY+=($(compgen -W "--help --version" -- "$cur"))
+  fi
   return 0
 }
 
@@ -57,7 +60,7 @@ _zebreg() {
   COMPREPLY=()
   if [[ $COMP_CWORD -eq 1 ]]; then
     COMPREPLY=($(compgen -W "$(printf '%s\n' add query delete export \
-      import)" -- "${cur,,}"))
+      import --help --version)" -- "${cur,,}"))
     return 0
   fi
   case ${COMP_WORDS[1],,} in

@@ -1,7 +1,11 @@
 """Entry and dispatch: program name, syntax and unknown-command lines, and
 command word matching."""
 
+import re
+
 import pytest
+
+from conftest import REPO
 
 SYNTAX = "syntax: {} <cmd> [args]\n"
 
@@ -59,3 +63,32 @@ def test_nothing_goes_to_standard_error(plat):
         # Wine may add its own diagnostics; the program itself writes none.
         if plat.name == "native":
             assert r.err == "", args
+
+
+NATIVE_TOOL = pytest.mark.only_on("native", reason="the Windows build ships "
+                                  "no zebreg or zebinstall: reg.exe and "
+                                  "rundll32 are theirs there")
+VERSION = re.search(r"project\(zebcfg VERSION ([0-9.]+)",
+                    (REPO / "CMakeLists.txt").read_text()).group(1)
+
+
+# zebcfg has no options of its own: --help and --version are unknown
+# commands. Every other program answers both, with its words and its man
+# page, or its version.
+@pytest.mark.parametrize("exe, word, first, last, code", [
+    ("zebcfg", "--help", "unknown command: --help", None, -1),
+    ("zebcfg", "--version", "unknown command: --version", None, -1),
+    ("zebstate", "--help", "zebstate: ", "See zebstate(1).", 0),
+    ("zebstate", "--version", f"zebstate {VERSION}", None, 0),
+    pytest.param("zebreg", "--help", "Usage:", "See zebreg(1).", 0,
+                 marks=NATIVE_TOOL),
+    pytest.param("zebreg", "--version", f"zebreg {VERSION}", None, 0,
+                 marks=NATIVE_TOOL),
+    pytest.param("zebinstall", "--help", "zebinstall: ", "See zebinstall(1).",
+                 0, marks=NATIVE_TOOL),
+])
+def test_help_and_version(plat, exe, word, first, last, code):
+    r = plat.run(word, exe=exe)
+    lines = r.out.splitlines()
+    assert (r.code, lines[0].startswith(first)) == (plat.exit(code), True), r
+    assert lines[-1] == (last or lines[0]), r

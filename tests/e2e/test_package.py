@@ -105,6 +105,7 @@ def test_the_debian_package_installs_and_provisions(tmp_path):
                  "usr/share/bash-completion/completions/zebcfg",
                  "usr/share/doc/zebcfg/examples/zebsetup.inf",
                  "usr/share/doc/zebcfg/copyright",
+                 "usr/share/doc/zebcfg/durability.md",
                  "usr/share/doc/zebcfg/changelog.gz"]:
         assert (root / path).exists(), path
     # The store's folder is made by the postinst, so that it is none of the
@@ -317,6 +318,7 @@ def test_the_windows_zip_holds_what_a_deployment_needs():
         assert names == {folder + n for n in ("zebcfg.exe", "zebstate.exe",
                                               "zebsetup.inf", "provision.cmd",
                                               "README.md", "LICENSE",
+                                              "docs/deploying-windows.md",
                                               *MANIFESTS)}
         for manifest in MANIFESTS:
             assert json.loads(z.read(folder + manifest))["version"] == VERSION
@@ -394,6 +396,8 @@ def test_completion_offers_command_words_and_the_store_s_devices(setup_inf):
     (plat.test_dir / "zebser.reg").write_bytes(b"")
     (plat.test_dir / "zebser.txt").write_bytes(b"")
     assert complete(plat, "zebreg", "EX") == ["export"]
+    assert complete(plat, "zebreg", "--v") == ["--version"]
+    assert complete(plat, "zebinstall", "--h") == ["--help"]
     assert complete(plat, "zebreg", "import", str(plat.test_dir / "zeb")) == [
         str(plat.test_dir / "zebser.reg")]
     assert complete(plat, "zebreg", "export", "HKLM\\X", "f.reg", "/") == ["/y"]

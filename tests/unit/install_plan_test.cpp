@@ -189,6 +189,22 @@ TEST_F(InstallPlanTest,
   reg_close_key(key);
 }
 
+// A subkey name of 200 e-acute takes 400 bytes in the store's UTF-8: more
+// than a name buffer of 255 characters holds.
+TEST_F(InstallPlanTest, DeletesATreeWhoseNamesTakeMoreBytesThanCharacters) {
+  std::string wide;
+  for (int i = 0; i < 200; ++i) wide += "\xc3\xa9";
+  put_test_dword("Software\\ZebTest\\Old\\" + wide + "\\" + wide, "V", 1);
+  ASSERT_EQ(plan("[Install]\nDelReg=d\n[d]\nHKLM,%Base%\\Old\n"), 0u) << error_;
+  InstallCounts counts = {};
+  ASSERT_EQ(apply_registry(plan_, &counts, &error_), 0u) << error_;
+  EXPECT_EQ(counts.deleted, 1u);
+  RegKey key = nullptr;
+  EXPECT_EQ(reg_open_key(reg_local_machine(), "Software\\ZebTest\\Old",
+                         W32_KEY_READ, &key),
+            2u);
+}
+
 TEST_F(InstallPlanTest,
        CopiesIntoTheInfFolderAndLeavesAFileThatIsItsOwnTarget) {
   std::ofstream(root_ + "/extra.txt") << "extra";

@@ -6,12 +6,11 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/registry_tree.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-constexpr uint32_t kNameCapacity = 256;
 
 std::string status_text(StatusCode status) {
   return "status " + std::to_string(status);
@@ -37,23 +36,6 @@ StatusCode copy_one(const FileCopy& copy, const std::string& inf_dir,
   return W32_ERROR_ACCESS_DENIED;
 }
 
-// Name of subkey number index of key.
-StatusCode subkey_name(RegKey key, uint32_t index, std::string* name) {
-  std::vector<char> buffer(kNameCapacity);
-  uint32_t length = kNameCapacity;
-  StatusCode status = reg_enum_key(key, index, buffer.data(), &length);
-  if (status == W32_ERROR_SUCCESS) name->assign(buffer.data(), length);
-  return status;
-}
-
-// Splits path into the path of its parent and its last name.
-void split_last(const std::string& path, std::string* parent,
-                std::string* name) {
-  size_t slash = path.rfind('\\');
-  *parent = slash == std::string::npos ? "" : path.substr(0, slash);
-  *name = slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 bool value_exists(RegKey key, const std::string& name) {
   return reg_query_value(key, name.c_str(), nullptr, nullptr, nullptr) ==
          W32_ERROR_SUCCESS;
@@ -72,16 +54,7 @@ StatusCode delete_value_entry(const RegEntry& entry, InstallCounts* counts) {
 }
 
 StatusCode delete_tree_entry(const RegEntry& entry, InstallCounts* counts) {
-  std::string parent_path;
-  std::string name;
-  split_last(entry.subkey, &parent_path, &name);
-  RegKey parent = nullptr;
-  StatusCode status = reg_open_key(reg_local_machine(), parent_path.c_str(),
-                                   W32_KEY_ALL_ACCESS, &parent);
-  if (status == W32_ERROR_FILE_NOT_FOUND) return W32_ERROR_SUCCESS;
-  if (status != W32_ERROR_SUCCESS) return status;
-  status = delete_key_tree(parent, name);
-  reg_close_key(parent);
+  StatusCode status = delete_key_path(entry.subkey);
   if (status == W32_ERROR_SUCCESS) counts->deleted++;
   return status == W32_ERROR_FILE_NOT_FOUND ? W32_ERROR_SUCCESS : status;
 }
@@ -177,20 +150,4 @@ StatusCode apply_install(const InstallPlan& plan, const std::string& inf_dir,
              status_text(status) + "); none was written";
   }
   return status;
-}
-
-StatusCode delete_key_tree(RegKey parent, const std::string& name) {
-  RegKey key = nullptr;
-  StatusCode status =
-      reg_open_key(parent, name.c_str(), W32_KEY_ALL_ACCESS, &key);
-  if (status != W32_ERROR_SUCCESS) return status;
-  // Deleting a child shifts the others down: always take the first.
-  std::string child;
-  while (status == W32_ERROR_SUCCESS &&
-         (status = subkey_name(key, 0, &child)) == W32_ERROR_SUCCESS) {
-    status = delete_key_tree(key, child);
-  }
-  reg_close_key(key);
-  if (status != W32_ERROR_NO_MORE_ITEMS) return status;
-  return reg_delete_key(parent, name.c_str());
 }

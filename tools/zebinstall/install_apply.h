@@ -36,6 +36,3 @@ StatusCode apply_registry(const InstallPlan& plan, InstallCounts* counts,
 // code with its reason in *error.
 StatusCode apply_install(const InstallPlan& plan, const std::string& inf_dir,
                          InstallCounts* counts, std::string* error);
-
-// Deletes parent\name with every key below it; 2 when it does not exist.
-StatusCode delete_key_tree(RegKey parent, const std::string& name);

@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/fold.h"
+#include "platform/integer_scan.h"
 
 namespace {
 
@@ -72,13 +73,6 @@ StatusCode refuse(StatusCode code, const std::string& at,
                   const std::string& text, std::string* error) {
   *error = at + ": " + text;
   return code;
-}
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // A registry path below the root: names of 1 to 255 characters between
@@ -192,15 +186,14 @@ StatusCode binary_data(const InfLine* line, const std::string& at,
   entry->type = W32_REG_BINARY;
   for (uint32_t index = 5; index <= count; ++index) {
     std::string byte = field_or_empty(line, index);
-    int high = byte.size() == 2 ? hex_value(byte[0]) : 0;
-    int low = byte.empty() || byte.size() > 2 ? -1 : hex_value(byte.back());
-    if (high < 0 || low < 0) {
+    uint64_t value = 0;
+    if (!read_integer(byte.data(), byte.size(), kHexByteRule, &value)) {
       return refuse(W32_ERROR_INVALID_DATA, at,
                     "REG_BINARY field " + std::to_string(index) + " \"" + byte +
                         "\" is not a hexadecimal byte",
                     error);
     }
-    entry->data.push_back(static_cast<uint8_t>(high * 16 + low));
+    entry->data.push_back(static_cast<uint8_t>(value));
   }
   return W32_ERROR_SUCCESS;
 }
@@ -424,26 +417,10 @@ StatusCode plan_install(InfHandle inf, const std::string& source_dir,
 }
 
 bool parse_dword_text(const std::string& text, uint32_t* value) {
-  size_t pos = 0;
-  bool negative = !text.empty() && text[0] == '-';
-  if (negative) ++pos;
-  uint32_t base = 10;
-  if (text.size() > pos + 1 && text[pos] == '0' &&
-      (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
-    base = 16;
-    pos += 2;
-  } else if (text.size() > pos + 1 && text[pos] == '0') {
-    base = 8;
+  uint64_t number = 0;
+  if (!read_integer(text.data(), text.size(), kInfDwordRule, &number)) {
+    return false;
   }
-  if (pos >= text.size()) return false;
-  uint64_t total = 0;
-  for (; pos < text.size(); ++pos) {
-    int digit = hex_value(text[pos]);
-    if (digit < 0 || static_cast<uint32_t>(digit) >= base) return false;
-    total = total * base + static_cast<uint32_t>(digit);
-    if (total > 0xFFFFFFFFu) return false;
-  }
-  uint32_t magnitude = static_cast<uint32_t>(total);
-  *value = negative ? 0u - magnitude : magnitude;
+  *value = static_cast<uint32_t>(number);
   return true;
 }

@@ -12,8 +12,8 @@
 
 #include "install_apply.h"
 #include "install_plan.h"
+#include "platform/folders.h"
 #include "platform/inf.h"
-#include "platform/posix/root_dir.h"
 #include "platform/version.h"
 
 #ifndef ZEBCFG_VERSION
@@ -31,6 +31,19 @@ const char kUsage[] =
     "usage: zebinstall [SECTION] FILE\n"
     "Installs SECTION (default DefaultInstall) of the INF file FILE:\n"
     "CopyFiles into $ZEBCFG_ROOT/inf, then DelReg and AddReg into the store.\n";
+
+const char kHelp[] =
+    "zebinstall: installs a section of an INF file into the native zebcfg\n"
+    "platform, as rundll32 setupapi.dll,InstallHinfSection does on Windows\n"
+    "\n"
+    "  zebinstall [SECTION] FILE  install SECTION (default DefaultInstall)\n"
+    "  zebinstall --help          this text\n"
+    "  zebinstall --version       the version\n"
+    "\n"
+    "CopyFiles go into $ZEBCFG_ROOT/inf, then DelReg and AddReg into the\n"
+    "store. Exit codes: 0 installed, 1 refused before anything was written,\n"
+    "2 usage, 3 a write failed.\n"
+    "See zebinstall(1).\n";
 
 int fail(int code, const std::string& text) {
   std::fprintf(stderr, "zebinstall: %s\n", text.c_str());
@@ -56,7 +69,7 @@ std::string file_path(const char* name) {
 
 // Makes sure the store's root exists and that the caller may write it.
 int check_store_writable(std::string* reason) {
-  std::string root = posix_root_dir();
+  std::string root = platform_root_dir();
   std::error_code failure;
   std::filesystem::create_directories(root, failure);
   if (failure) {
@@ -89,7 +102,7 @@ int install(const std::string& section, const std::string& path,
   int code = check_store_writable(&error);
   if (code != kExitInstalled) return fail(code, error);
   InstallCounts counts = {};
-  status = apply_install(plan, posix_root_path("inf"), &counts, &error);
+  status = apply_install(plan, platform_inf_dir(), &counts, &error);
   if (status != W32_ERROR_SUCCESS) {
     return fail(kExitPartial, shown + ": " + error);
   }
@@ -106,7 +119,7 @@ int install(const std::string& section, const std::string& path,
 int main(int argc, char** argv) {
   if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 ||
                     std::strcmp(argv[1], "-h") == 0)) {
-    std::fputs(kUsage, stdout);
+    std::fputs(kHelp, stdout);
     return kExitInstalled;
   }
   if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
+#include "platform/integer_scan.h"
 #include "platform/text_encoding.h"
 #include "registry_limits.h"
 #include "zebreg_registry.h"
 
 namespace {
-
-constexpr size_t kMaxTypeDigits = 8;
 
 const char16_t kHeader5[] = u"Windows Registry Editor Version 5.00";
 const char16_t kHeader4[] = u"REGEDIT4";
@@ -75,25 +74,19 @@ bool starts_with(const std::u16string& line, size_t pos, const char* word) {
   return true;
 }
 
-int hex_digit(char16_t c) {
-  if (c >= u'0' && c <= u'9') return c - u'0';
-  if (c >= u'a' && c <= u'f') return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F') return c - u'A' + 10;
-  return -1;
-}
-
-// Reads up to max_digits hexadecimal digits at *pos into *value; the count.
-size_t read_hex_number(const std::u16string& line, size_t* pos,
-                       size_t max_digits, uint32_t* value) {
-  size_t count = 0;
-  *value = 0;
-  while (*pos < line.size() && hex_digit(line[*pos]) >= 0 &&
-         count <= max_digits) {
-    *value = (*value << 4) | hex_digit(line[*pos]);
-    ++*pos;
-    ++count;
+// Reads the number of rule at line[*pos] into *value and moves *pos past
+// it; false when none is there.
+bool read_hex_number(const std::u16string& line, size_t* pos,
+                     const IntegerRule& rule, uint32_t* value) {
+  uint64_t number = 0;
+  size_t used = 0;
+  if (!scan_integer(line.data() + *pos, line.size() - *pos, rule, &number,
+                    &used)) {
+    return false;
   }
-  return count;
+  *value = static_cast<uint32_t>(number);
+  *pos += used;
+  return true;
 }
 
 bool fail(const std::string& text, std::string* reason) {
@@ -180,8 +173,7 @@ bool read_hex_bytes(RegFileReader* r, size_t pos, std::vector<uint8_t>* bytes,
       continue;
     }
     uint32_t byte = 0;
-    size_t digits = read_hex_number(r->line, &pos, 2, &byte);
-    if (!expect_byte || digits == 0 || digits > 2) {
+    if (!expect_byte || !read_hex_number(r->line, &pos, kHexByteRule, &byte)) {
       return fail(
           "invalid hex data: bytes are 1 or 2 hexadecimal digits "
           "separated by ','",
@@ -223,10 +215,8 @@ bool read_hex_value(RegFileReader* r, size_t pos, RegFileEntry* entry,
   entry->type = W32_REG_BINARY;
   if (pos < r->line.size() && r->line[pos] == u'(') {
     ++pos;
-    size_t digits =
-        read_hex_number(r->line, &pos, kMaxTypeDigits, &entry->type);
-    if (digits == 0 || digits > kMaxTypeDigits || pos >= r->line.size() ||
-        r->line[pos] != u')') {
+    if (!read_hex_number(r->line, &pos, kHexWordRule, &entry->type) ||
+        pos >= r->line.size() || r->line[pos] != u')') {
       return fail("invalid value type in hex(...): 1 to 8 hexadecimal digits",
                   reason);
     }
@@ -246,8 +236,8 @@ bool read_dword_value(const std::u16string& line, size_t pos,
                       RegFileEntry* entry, std::string* reason) {
   pos = skip_blanks(line, pos + 6);
   uint32_t number = 0;
-  size_t digits = read_hex_number(line, &pos, 8, &number);
-  if (digits == 0 || digits > 8 || !only_comment_left(line, pos)) {
+  if (!read_hex_number(line, &pos, kHexWordRule, &number) ||
+      !only_comment_left(line, pos)) {
     return fail("invalid dword data: 1 to 8 hexadecimal digits", reason);
   }
   entry->type = W32_REG_DWORD;

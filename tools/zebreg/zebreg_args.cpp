@@ -33,7 +33,11 @@ int invalid_syntax(RegOperation operation) {
   return 1;
 }
 
+// The operation word names; --help and --version, which reg refuses as
+// invalid options, are zebreg's own and taken as written.
 RegOperation operation_of(const std::string& word) {
+  if (word == "--help") return RegOperation::kHelp;
+  if (word == "--version") return RegOperation::kVersion;
   std::string name = fold_text(word);
   if (name == "add") return RegOperation::kAdd;
   if (name == "query") return RegOperation::kQuery;
@@ -112,7 +116,10 @@ int parse_command_line(const std::vector<std::string>& args, RegCommand* cmd) {
                 args[0].c_str());
     return 1;
   }
-  if (cmd->operation == RegOperation::kHelp) return 0;
+  if (cmd->operation == RegOperation::kHelp ||
+      cmd->operation == RegOperation::kVersion) {
+    return 0;
+  }
   if (args.size() < 2 || is_switch(args[1])) {
     return invalid_syntax(cmd->operation);
   }

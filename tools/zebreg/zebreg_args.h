@@ -14,7 +14,8 @@ enum class RegOperation {
   kDelete,
   kExport,
   kImport,
-  kHelp
+  kHelp,    // /?, -?, /h, -h as reg takes them, and --help
+  kVersion  // --version
 };
 
 // One parsed command line.

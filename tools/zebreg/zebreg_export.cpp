@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/registry_tree.h"
 #include "regfile_write.h"
 #include "zebreg_regfile.h"
 #include "zebreg_registry.h"

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "platform/registry.h"
+#include "platform/registry_tree.h"
 #include "regfile_read.h"
 #include "zebreg_regfile.h"
 #include "zebreg_registry.h"

@@ -1,5 +1,6 @@
-// Registry walks that zebreg's operations share: values and subkeys by
-// index, and the deletion of a whole subtree.
+// Registry reads that zebreg's operations share: one value by name, and
+// values by index with buffers reused. Subkey names and the deletion of a
+// whole subtree are in platform/registry_tree.h.
 #pragma once
 
 #include <cstdint>
@@ -33,14 +34,3 @@ StatusCode read_value(RegKey key, const char* name, uint32_t* type,
 // Value number index of key into *value, whose buffers are reused: 0, 259
 // past the last value, or another code.
 StatusCode enum_value(RegKey key, uint32_t index, RegValue* value);
-
-// Appends the names of the subkeys of key, in the order the store lists
-// them.
-StatusCode subkey_names(RegKey key, std::vector<std::string>* names);
-
-// Deletes parent\name with every key below it; 2 when it does not exist.
-StatusCode delete_tree(RegKey parent, const std::string& name);
-
-// Deletes HKEY_LOCAL_MACHINE\path with every key below it; 2 when it does
-// not exist.
-StatusCode delete_key_path(const std::string& path);

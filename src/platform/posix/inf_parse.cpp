@@ -1,12 +1,11 @@
-// The INF parser and the reads of its model. The parser is one pass over the
-// text that records lines in file order, and the runs of lines that each
-// section header starts; a section written in several places has its runs
-// brought together at the end.
+// The INF parser: one pass over the text that records lines in file order,
+// and the runs of lines that each section header starts; a section written
+// in several places has its runs brought together at the end. The reads of
+// the model it builds are in inf_model.cpp.
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "platform/fold.h"
 #include "platform/posix/inf_model.h"
 
 namespace {
@@ -359,37 +358,6 @@ size_t text_length(const char* data, size_t size) {
   return end == nullptr ? size : static_cast<const char*>(end) - data;
 }
 
-// ---------------------------------------------------------------------------
-// Lookups.
-
-// The text that %name% stands for: field 1 of the first [Strings] line with
-// that key, unsubstituted; null when there is none.
-const InfFieldRecord* string_value(const InfModel* model, const char* name,
-                                   size_t length) {
-  if (model->strings_section < 0) return nullptr;
-  uint32_t strings = static_cast<uint32_t>(model->strings_section);
-  const InfSectionRecord& section = model->sections[strings];
-  for (uint32_t i = 0; i < section.line_count; ++i) {
-    const InfLineRecord* line = inf_model_line(model, strings, i);
-    const InfFieldRecord* key = inf_model_raw_field(model, line, 0);
-    if (key == nullptr || !inf_names_equal(inf_model_field_text(model, *key),
-                                           key->length, name, length)) {
-      continue;
-    }
-    return inf_model_raw_field(model, line, 1);
-  }
-  return nullptr;
-}
-
-bool key_matches(const InfModel* model, const InfLineRecord* line,
-                 const char* key, std::string* scratch) {
-  const InfFieldRecord* field = inf_model_raw_field(model, line, 0);
-  if (field == nullptr) return false;
-  inf_model_substitute(model, *field, scratch);
-  return inf_names_equal(scratch->data(), scratch->size(), key,
-                         std::strlen(key));
-}
-
 }  // namespace
 
 StatusCode inf_parse_text(const char* data, size_t size, InfModel* out) {
@@ -411,151 +379,5 @@ StatusCode inf_parse_text(const char* data, size_t size, InfModel* out) {
   }
   if (!count_lines(&parser)) group_lines(&parser);
   out->strings_section = inf_model_find_section(out, "Strings");
-  return W32_ERROR_SUCCESS;
-}
-
-bool inf_names_equal(const char* a, size_t a_length, const char* b,
-                     size_t b_length) {
-  return equal_folded_bytes(a, a_length, b, b_length);
-}
-
-int32_t inf_model_find_section(const InfModel* model, const char* name) {
-  if (model == nullptr || name == nullptr) return -1;
-  size_t length = std::strlen(name);
-  for (size_t i = 0; i < model->sections.size(); ++i) {
-    const InfFieldRecord& record = model->sections[i].name;
-    if (inf_names_equal(inf_model_field_text(model, record), record.length,
-                        name, length)) {
-      return static_cast<int32_t>(i);
-    }
-  }
-  return -1;
-}
-
-const InfLineRecord* inf_model_line(const InfModel* model, uint32_t section,
-                                    uint32_t index) {
-  const InfSectionRecord& record = model->sections[section];
-  return &model->lines[record.first_line + index];
-}
-
-StatusCode inf_model_find_line(const InfModel* model, uint32_t section,
-                               const char* key, uint32_t* index) {
-  uint32_t count = model->sections[section].line_count;
-  std::string scratch;
-  for (uint32_t i = 0; i < count; ++i) {
-    if (key == nullptr ||
-        key_matches(model, inf_model_line(model, section, i), key, &scratch)) {
-      *index = i;
-      return W32_ERROR_SUCCESS;
-    }
-  }
-  return W32_ERROR_LINE_NOT_FOUND;
-}
-
-const InfFieldRecord* inf_model_raw_field(const InfModel* model,
-                                          const InfLineRecord* line,
-                                          uint32_t index) {
-  if (index == 0) {
-    if (line->has_key || line->field_count == 1) {
-      return &model->fields[line->first_field];
-    }
-    return nullptr;
-  }
-  uint32_t position = line->has_key ? index : index - 1;
-  if (position >= line->field_count) return nullptr;
-  return &model->fields[line->first_field + position];
-}
-
-const char* inf_model_field_text(const InfModel* model,
-                                 const InfFieldRecord& field) {
-  return model->text.data() + field.offset;
-}
-
-void inf_model_substitute(const InfModel* model, const InfFieldRecord& field,
-                          std::string* out) {
-  const char* text = inf_model_field_text(model, field);
-  size_t length = field.length;
-  out->clear();
-  size_t pos = 0;
-  while (pos < length) {
-    const char* percent =
-        static_cast<const char*>(std::memchr(text + pos, '%', length - pos));
-    if (percent == nullptr) break;
-    size_t start = static_cast<size_t>(percent - text);
-    out->append(text + pos, start - pos);
-    const char* close = static_cast<const char*>(
-        std::memchr(text + start + 1, '%', length - start - 1));
-    if (close == nullptr) {
-      pos = start;
-      break;
-    }
-    size_t end = static_cast<size_t>(close - text);
-    const InfFieldRecord* value =
-        end == start + 1
-            ? nullptr
-            : string_value(model, text + start + 1, end - start - 1);
-    if (end == start + 1) {
-      out->push_back('%');
-    } else if (value != nullptr) {
-      out->append(inf_model_field_text(model, *value), value->length);
-    } else {
-      out->append(text + start, end + 1 - start);
-    }
-    pos = end + 1;
-  }
-  out->append(text + pos, length - pos);
-}
-
-StatusCode inf_model_read_field(const InfModel* model,
-                                const InfLineRecord* line, uint32_t index,
-                                std::string* out) {
-  const InfFieldRecord* field = inf_model_raw_field(model, line, index);
-  if (field == nullptr) return W32_ERROR_GEN_FAILURE;
-  inf_model_substitute(model, *field, out);
-  return W32_ERROR_SUCCESS;
-}
-
-StatusCode inf_parse_int(const char* text, int32_t* value) {
-  const char* p = text;
-  while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
-  bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  int base = 10;
-  if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X') &&
-      std::strchr("0123456789abcdefABCDEF", p[2] != '\0' ? p[2] : 'g')) {
-    base = 16;
-    p += 2;
-  } else if (p[0] == '0') {
-    base = 8;
-  }
-  const char* digits = p;
-  uint64_t magnitude = 0;
-  for (;; ++p) {
-    int digit;
-    if (*p >= '0' && *p <= '9') {
-      digit = *p - '0';
-    } else if (*p >= 'a' && *p <= 'f') {
-      digit = *p - 'a' + 10;
-    } else if (*p >= 'A' && *p <= 'F') {
-      digit = *p - 'A' + 10;
-    } else {
-      break;
-    }
-    if (digit >= base) break;
-    if (magnitude <= 0xFFFFFFFFull) magnitude = magnitude * base + digit;
-  }
-  if (p == digits) {
-    if (*text != '\0') return W32_ERROR_INVALID_DATA;
-    *value = 0;
-    return W32_ERROR_SUCCESS;
-  }
-  if (*p != '\0') return W32_ERROR_INVALID_DATA;
-  if (negative) {
-    *value = magnitude >= 0x80000000ull ? INT32_MIN
-                                        : -static_cast<int32_t>(magnitude);
-  } else {
-    *value =
-        magnitude > 0x7FFFFFFFull ? INT32_MAX : static_cast<int32_t>(magnitude);
-  }
   return W32_ERROR_SUCCESS;
 }

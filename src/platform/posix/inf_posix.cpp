@@ -132,7 +132,7 @@ StatusCode read_contents(const char* file_name, int fd, size_t size,
 // to case finds it.
 std::string exact_path(const char* file_name) {
   return has_directory(file_name) ? file_name
-                                  : posix_root_path("inf") + "/" + file_name;
+                                  : platform_inf_dir() + "/" + file_name;
 }
 
 // Opens the file called file_name for reading: a bare name in the INF
@@ -143,7 +143,7 @@ StatusCode open_file(const char* file_name, int* fd) {
   *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (*fd < 0 && errno == ENOENT && bare) {
     std::string found;
-    if (find_folded_entry(posix_root_path("inf"), file_name, &found)) {
+    if (find_folded_entry(platform_inf_dir(), file_name, &found)) {
       path = found;
       *fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }

@@ -2,7 +2,7 @@
 
 #include <cstdlib>
 
-std::string posix_root_dir() {
+std::string platform_root_dir() {
   const char* root = std::getenv("ZEBCFG_ROOT");
   std::string dir =
       (root != nullptr && *root != '\0') ? root : "/var/lib/zebcfg";
@@ -10,6 +10,8 @@ std::string posix_root_dir() {
   return dir;
 }
 
+std::string platform_inf_dir() { return posix_root_path("inf"); }
+
 std::string posix_root_path(const char* leaf) {
-  return posix_root_dir() + "/" + leaf;
+  return platform_root_dir() + "/" + leaf;
 }

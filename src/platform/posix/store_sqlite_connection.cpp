@@ -221,7 +221,7 @@ StatusCode store_open(StoreMode mode, bool* absent) {
       return W32_ERROR_SUCCESS;
     }
     if (!exists) {
-      StatusCode status = make_dirs(posix_root_dir());
+      StatusCode status = make_dirs(platform_root_dir());
       if (status != W32_ERROR_SUCCESS) return status;
     }
     StatusCode status = connect(path, exists);

@@ -80,7 +80,7 @@ bool platform_is_user_admin() {
   uid_t user = geteuid();
   if (user == 0) return true;
   struct stat info;
-  std::string root = posix_root_dir();
+  std::string root = platform_root_dir();
   if (stat(root.c_str(), &info) != 0) return false;
   return S_ISDIR(info.st_mode) && info.st_uid == user;
 }
