@@ -124,7 +124,7 @@ class Target:
     def __init__(self, label, build_dirs, work, host):
         self.label = label
         self.native = label == "native"
-        self.builds = [Path(d) for d in build_dirs]
+        self.builds = [Path(d).resolve() for d in build_dirs]
         self.work = Path(work)
         self.host = host
         self.session = None
