@@ -39,9 +39,11 @@ Measured:
 The device roots are filled by bench/tools/zebpopulate, which writes through
 the platform layer, so one program fills both the embedded store and Wine's
 registry (natively into a store in /dev/shm, then copied into place, since
-each write of the store is a durable transaction of its own). Native runs use
-a temporary $ZEBCFG_ROOT; Wine runs use a temporary prefix with its own
-wineserver, removed at the end.
+each write of the store is a durable transaction of its own). Processes start
+through the end-to-end tests' drivers (tests/e2e/harness), each timed alone
+(under Wine without the tests' exit-code wrapper): natively with a temporary
+$ZEBCFG_ROOT, under Wine in a prefix of the harness's Wine session, with its
+own wineserver, ended and removed at the end.
 """
 
 import argparse
@@ -50,13 +52,16 @@ import os
 import re
 import shutil
 import statistics
-import subprocess
 import sys
 import tempfile
 import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
+# The end-to-end tests' platform drivers and Wine session start every
+# process here too.
+sys.path.insert(0, str(REPO / "tests" / "e2e"))
+from harness import NativePlatform, WinePlatform, WineSession  # noqa: E402
 ROOT = r"SOFTWARE\ZebBench\Devices"
 PROPS = 45  # with Transport, Port.BaudRate and three timing lines: 50
 FILE_DEVICES = 10000  # the registry file rows: devices, and values of each
@@ -109,142 +114,87 @@ def big_schema(size):
     return "".join(parts)
 
 
-class Native:
-    """Native builds over private stores."""
+class Target:
+    """One platform under measurement: the builds timed on it and the
+    harness's driver of the root being measured (natively a fresh store at
+    each fresh(), under Wine one prefix for the whole run). Every process
+    starts through the driver's plain runner, which times that process
+    alone; Linux programs such as /bin/true start through host, natively."""
 
-    label = "native"
-
-    def __init__(self, build_dirs, work):
-        self.builds = [Path(d) for d in build_dirs]
+    def __init__(self, label, build_dirs, work, host):
+        self.label = label
+        self.native = label == "native"
+        self.builds = [Path(d).resolve() for d in build_dirs]
         self.work = Path(work)
-        self.env = None
+        self.host = host
+        self.session = None
+        self.plat = None
+        if not self.native:
+            self.session = WineSession()
+            self.plat = WinePlatform(self.work, self.session)
 
     def fresh(self, name, schema=SCHEMA):
-        self.root = self.work / name
-        shutil.rmtree(self.root, ignore_errors=True)
-        (self.root / "inf").mkdir(parents=True)
-        self.inf = self.root / "inf" / "zebsetup.inf"
-        self.inf.write_text(schema)
-        self.env = dict(os.environ, ZEBCFG_ROOT=str(self.root))
+        if self.native:
+            folder = self.work / name
+            shutil.rmtree(folder, ignore_errors=True)
+            self.plat = NativePlatform(folder, self.work, self.builds[0])
+        else:
+            self.plat.reg_delete("HKLM\\" + ROOT.rsplit("\\", 1)[0])
+        self.write_setup_file(schema)
+
+    def write_setup_file(self, schema=SCHEMA):
+        self.plat.install_inf(schema)
 
     def populate(self, *args):
-        """Runs zebpopulate on a store in memory (every write of the store is
-        its own durable transaction, which on disk costs milliseconds), then
-        moves the finished store into this root."""
+        """Runs zebpopulate; natively on a store in memory (every write of
+        the store is its own durable transaction, which on disk costs
+        milliseconds), then moves the finished store into this root."""
+        if not self.native:
+            return self.run(0, "zebpopulate", *args)
         shm = Path(tempfile.mkdtemp(prefix="zebbench-", dir=memory_dir()))
         try:
-            env = dict(os.environ, ZEBCFG_ROOT=str(shm))
-            result = run(self.argv(0, "zebpopulate", *args), env, self.work)
+            memory = NativePlatform(shm, shm, self.builds[0])
+            result = memory.run_plain([memory.exe_path("zebpopulate"), *args],
+                                      timeout=None)
             # The store's write-ahead log may hold commits not yet copied
             # into the database file: it moves with it.
             for name in ("registry.db", "registry.db-wal"):
-                if (shm / name).exists():
-                    shutil.copy2(shm / name, self.root / name)
+                if (memory.root / name).exists():
+                    shutil.copy2(memory.root / name, self.plat.root / name)
         finally:
             shutil.rmtree(shm, ignore_errors=True)
         return result
 
     def argv(self, build, program, *args):
-        if os.path.isabs(program):
+        if os.path.isabs(program) or program == "reg":
             return [program, *args]
-        return [str(self.builds[build] / program), *args]
+        path = self.builds[build] / (program + self.plat.exe_suffix)
+        return [self.plat.exe_path(path), *args]
 
     def run(self, build, program, *args, stdin=None):
-        return run(self.argv(build, program, *args), self.env, self.work, stdin)
+        runner = self.host if os.path.isabs(program) else self.plat
+        return runner.run_plain(self.argv(build, program, *args),
+                                timeout=None, stdin=stdin)
 
     def registry(self):
-        """reg query /s of the device root, and the store's bytes."""
-        listing = self.run(0, "zebreg", "query", "HKLM\\" + ROOT, "/s").out
-        return listing, (self.root / "registry.db").read_bytes()
+        """The registry file of the device root, and natively a digest of
+        the store's bytes."""
+        return self.plat.registry_snapshot("HKLM\\" + ROOT)
 
     def close(self):
-        pass
+        if self.session:
+            self.session.close()
 
 
-class Wine:
-    """Windows builds under Wine, in a prefix of their own."""
-
-    label = "Wine"
-
-    def __init__(self, build_dirs, work):
-        self.builds = [Path(d) for d in build_dirs]
-        self.work = Path(work)
-        self.prefix = self.work / "prefix"
-        self.env = dict(os.environ, WINEPREFIX=str(self.prefix),
-                        WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
-        with open(self.work / "wineboot.log", "wb") as log:
-            subprocess.run(["wineboot", "-i"], env=self.env, stdout=log,
-                           stderr=log, stdin=subprocess.DEVNULL, check=True)
-            subprocess.run(["wineserver", "-w"], env=self.env, stdout=log,
-                           stderr=log)
-        self.server = subprocess.Popen(["wineserver", "-p", "-f"], env=self.env,
-                                       stdin=subprocess.DEVNULL,
-                                       stdout=subprocess.DEVNULL,
-                                       stderr=subprocess.DEVNULL)
-        self.inf = self.prefix / "drive_c" / "windows" / "inf" / "zebsetup.inf"
-
-    def fresh(self, name, schema=SCHEMA):
-        del name
-        self.run(0, "reg", "delete", "HKLM\\" + ROOT.rsplit("\\", 1)[0], "/f")
-        self.inf.write_text(schema)
-
-    def argv(self, build, program, *args):
-        if program == "reg":
-            return ["wine", "reg", *args]
-        if os.path.isabs(program):
-            return [program, *args]
-        return ["wine", str(self.builds[build] / (program + ".exe")), *args]
-
-    def populate(self, *args):
-        return self.run(0, "zebpopulate", *args)
-
-    def run(self, build, program, *args, stdin=None):
-        return run(self.argv(build, program, *args), self.env, self.work, stdin)
-
-    def registry(self):
-        """reg query /s of the device root (Wine's registry has no bytes of
-        its own to compare)."""
-        return self.run(0, "reg", "query", "HKLM\\" + ROOT, "/s").out, None
-
-    def close(self):
-        subprocess.run(["wineserver", "-k"], env=self.env,
-                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.server.wait(timeout=60)
-
-
-class Run:
-    """One finished process: wall seconds, exit code, output."""
-
-    def __init__(self, seconds, code, out):
-        self.seconds = seconds
-        self.code = code
-        self.out = out
-
-
-def run(argv, env, work, stdin=None):
-    """Runs argv with output to a file (and stdin, bytes, as its input);
-    returns a Run."""
-    out_path = Path(work) / "out.txt"
-    with open(out_path, "wb") as out:
-        start = time.perf_counter()
-        code = subprocess.run(argv, env=env, stdout=out,
-                              stderr=subprocess.DEVNULL,
-                              **({"input": stdin} if stdin is not None
-                                 else {"stdin": subprocess.DEVNULL})).returncode
-        seconds = time.perf_counter() - start
-    return Run(seconds, code, out_path.read_bytes().decode("latin-1"))
-
-
-def max_rss_kb(argv, env, work):
+def max_rss_kb(native, argv):
     """The peak resident memory of one more run of argv, as /usr/bin/time
     reports it (a child of this process would also count the memory of this
     process before the exec); None without /usr/bin/time."""
     if not os.path.exists("/usr/bin/time"):
         return None
-    report = Path(work) / "rss.txt"
-    subprocess.run(["/usr/bin/time", "-f", "%M", "-o", str(report), *argv],
-                   env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                   stdin=subprocess.DEVNULL)
+    report = native.work / "rss.txt"
+    native.plat.run_plain(["/usr/bin/time", "-f", "%M", "-o", str(report), *argv],
+                          timeout=None)
     return int(report.read_text().split()[-1])
 
 
@@ -301,20 +251,20 @@ def timed_rows(plat, runs, program, args, check, before=None, also=None,
                          f"{' '.join(command_args)} gave {result.code}: "
                          f"{result.out[:300]!r}")
             figure.times.append(result.seconds)
-    if isinstance(plat, Native):
+    if plat.native:
         for (build, command, command_args, _), figure in zip(commands,
                                                              figures):
             if before:
                 before(build)
-            figure.rss_kb = max_rss_kb(plat.argv(build, command, *command_args),
-                                       plat.env, plat.work)
+            figure.rss_kb = max_rss_kb(plat, plat.argv(build, command,
+                                                       *command_args))
     return figures
 
 
-def bare_start(work, runs):
+def bare_start(host, runs):
     figure = Figure()
     for _ in range(runs):
-        figure.times.append(run(["/bin/true"], dict(os.environ), work).seconds)
+        figure.times.append(host.run_plain(["/bin/true"], timeout=None).seconds)
     return figure
 
 
@@ -351,7 +301,7 @@ def measure(plat, runs, only=None):
     for count in (1000, 10000):
         row = f"`l` over {count:,} devices"
         query_row = f"`reg query /s` over the same {count:,} devices"
-        query = isinstance(plat, Wine) and count == 10000 and wanted(query_row)
+        query = not plat.native and count == 10000 and wanted(query_row)
         if not wanted(row) and not query:
             continue
         plat.fresh(f"l{count}")
@@ -377,7 +327,7 @@ def measure(plat, runs, only=None):
         populate(plat, 1, PROPS)
 
         def rewrite_setup_file(build):
-            plat.inf.write_text(SCHEMA)
+            plat.write_setup_file()
             time.sleep(YOUNG_SECONDS)
 
         # A process started after a pause runs slower than one started
@@ -389,20 +339,20 @@ def measure(plat, runs, only=None):
         rows[row] = figures[:-1]
         rows[PAUSED_BARE_ROW] = figures[-1:]
     row = "`p` with a 50 MB setup file"
-    if isinstance(plat, Native) and wanted(row):
+    if plat.native and wanted(row):
         plat.fresh("p50big", big_schema(BIG_INF_BYTES))
         populate(plat, 1, PROPS)
         rows[row] = timed_rows(plat, runs, "zebcfg", ["p", "Dev0"],
                                properties_ok)
     row = "one store write (`zebreg add` of a REG_DWORD)"
-    if isinstance(plat, Native) and wanted(row):
+    if plat.native and wanted(row):
         plat.fresh("write")
         populate(plat, 1)
         rows[row] = timed_rows(
             plat, runs, "zebreg",
             ["add", "HKLM\\" + ROOT, "/v", "Bench", "/t", "REG_DWORD", "/d",
              "1", "/f"], lambda code, out: code == 0)
-    if isinstance(plat, Native):
+    if plat.native:
         rows.update(measure_registry_files(plat, runs, wanted))
     rows.update(measure_desired_state(plat, runs, wanted))
     row = "`a` into a root of 1,000 devices"
@@ -446,7 +396,7 @@ def measure_registry_files(native, runs, wanted):
     rows[EXPORT_ROW], rows[FILE_QUERY_ROW] = figures[:1], figures[1:]
     if wanted(IMPORT_ROW):
         native.fresh("import")
-        store = native.root / "registry.db"
+        store = native.plat.root / "registry.db"
 
         def empty_store(build):
             for suffix in ("", "-wal", "-shm", "-journal"):
@@ -499,7 +449,7 @@ def measure_desired_state(plat, runs, wanted):
     rows = {}
     if not any(wanted(row) for row in STATE_ROWS):
         return rows
-    rounds = runs if isinstance(plat, Native) else min(runs, STATE_WINE_RUNS)
+    rounds = runs if plat.native else min(runs, STATE_WINE_RUNS)
     figures = {row: Figure() for row in STATE_ROWS}
     document, names = state_document(), state_document(get=True)
     for n in range(rounds):
@@ -523,13 +473,21 @@ def measure_desired_state(plat, runs, wanted):
         if plat.registry()[0] != by_zebcfg:
             sys.exit(f"{plat.label}: zebstate set left another registry than "
                      "zebcfg a")
-        if isinstance(plat, Native) and plat.registry()[1] != before[1]:
+        if plat.native and plat.registry()[1] != before[1]:
             sys.exit("native: the second zebstate set changed the store")
         result = plat.run(0, "zebstate", "get", stdin=names)
         if result.code != 0 or result.out.count("\n") != STATE_DEVICES:
             sys.exit(f"{plat.label}: zebstate get gave {result.code}")
         figures[STATE_GET_ROW].times.append(result.seconds)
     return {row: [figure] for row, figure in figures.items()}
+
+
+def checked_run(native, argv):
+    """Runs argv natively in the current root; ends the bench when it fails."""
+    result = native.plat.run_plain(argv, timeout=None)
+    if result.code != 0:
+        sys.exit(f"native: {' '.join(argv)} gave {result.code}: "
+                 f"{result.err[-300:]!r}")
 
 
 def listing_system_calls(native, build, count):
@@ -540,8 +498,7 @@ def listing_system_calls(native, build, count):
     log = native.work / "strace.log"
     argv = ["strace", "-c", "-f", "-o", str(log)] + native.argv(
         build, "zebcfg", "l")
-    subprocess.run(argv, env=native.env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=True)
+    checked_run(native, argv)
     match = re.search(r"^\S.*?(\d+)\s+(?:\d+\s+)?total$", log.read_text(), re.M)
     return int(match.group(1))
 
@@ -552,8 +509,7 @@ def callgrind_instructions(native, build, count):
     log = native.work / "callgrind.log"
     argv = ["valgrind", "--tool=callgrind", "--callgrind-out-file=/dev/null",
             f"--log-file={log}"] + native.argv(build, "zebcfg", "l")
-    subprocess.run(argv, env=native.env, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.DEVNULL, check=True)
+    checked_run(native, argv)
     match = re.search(r"Collected : (\d+)", log.read_text())
     return int(match.group(1))
 
@@ -678,15 +634,16 @@ def main():
 
     work = Path(tempfile.mkdtemp(prefix="zebbench-"))
     try:
-        bare = bare_start(work, opts.runs)
-        native = Native(native_dirs, work / "native")
+        host = NativePlatform(work / "host", work, native_dirs[0])
+        bare = bare_start(host, opts.runs)
+        native = Target("native", native_dirs, work / "native", host)
         native.work.mkdir()
         results = {}
         if not opts.no_native:
             results["native"] = measure(native, opts.runs, opts.only)
         if not opts.no_wine:
             (work / "wine").mkdir()
-            wine = Wine(win_dirs, work / "wine")
+            wine = Target("Wine", win_dirs, work / "wine", host)
             try:
                 results["Wine"] = measure(wine, opts.runs, opts.only)
             finally:

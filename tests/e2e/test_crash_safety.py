@@ -22,7 +22,7 @@ import time
 
 import pytest
 
-from device_support import MAP, ROOT, fresh_root, root_keys
+from harness.devices import MAP, ROOT, fresh_root, root_keys
 
 NATIVE = pytest.mark.only_on(
     "native", reason="kills the embedded store's writers; Windows lands a "

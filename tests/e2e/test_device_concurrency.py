@@ -14,8 +14,8 @@ import threading
 
 import pytest
 
-from device_support import (AUTO, ROOT, auto_values, fresh_root, listing,
-                            root_keys)
+from harness.devices import (AUTO, ROOT, auto_values, fresh_root, listing,
+                             root_keys)
 
 RUNS = 8
 EXISTS = "This device already exists\n"

@@ -4,9 +4,9 @@ under Wine alike."""
 
 import pytest
 
-from device_support import (AUTO, auto_values, delete_value, device_values,
-                            fresh_root, listing, prop_listing, put_keys,
-                            root_keys)
+from harness.devices import (AUTO, auto_values, delete_value, device_values,
+                             fresh_root, listing, prop_listing, put_keys,
+                             root_keys)
 
 ACCESS = "Access denied (admin privilege required)\n"
 EXISTS = "This device already exists\n"

@@ -5,7 +5,7 @@ import re
 
 import pytest
 
-from conftest import REPO
+from harness import REPO
 
 SYNTAX = "syntax: {} <cmd> [args]\n"
 

@@ -10,10 +10,9 @@ import shutil
 
 import pytest
 
-from conftest import (EXAMPLE_INF, NATIVE_DIR, REPO, NativePlatform, WinePlatform,
-                      read_cfg_strings)
+from harness import (EXAMPLE_INF, NATIVE_DIR, REPO, NativePlatform, WinePlatform,
+                     assert_same_lines, new_test_dir, read_cfg_strings)
 from test_msi import INSTALL_DIR, REMEMBERED, install_msi, project_msi
-from test_platform_differential import assert_same_lines, new_test_dir
 
 BASE = r"HKLM\Software\ZebTest\Install"
 

@@ -20,7 +20,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import EXAMPLE_INF, REPO
+from harness import EXAMPLE_INF, REPO
 from test_package import PACKAGE_DIR, VERSION
 
 _MAJOR, _MINOR, _ = VERSION.split(".")

@@ -8,7 +8,7 @@ classes are checked natively, by running as an unprivileged user."""
 
 import pytest
 
-from conftest import OSR21_KEY, WINE_VERSIONS
+from harness import OSR21_KEY, WINE_VERSIONS
 
 # Wine's record for each version name, and the class it gives.
 WINE_CLASSES = {

@@ -12,7 +12,7 @@ import zipfile
 
 import pytest
 
-from conftest import NATIVE_DIR, REPO, WIN_DIR
+from harness import NATIVE_DIR, REPO, WIN_DIR
 
 VERSION = re.search(r"project\(zebcfg VERSION ([0-9]+\.[0-9]+\.[0-9]+)",
                     (REPO / "CMakeLists.txt").read_text()).group(1)

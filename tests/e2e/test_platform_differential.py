@@ -23,12 +23,12 @@ build/win/zebprobe.exe (its output without carriage returns).
 """
 
 import shutil
-import tempfile
 from pathlib import Path
 
 import pytest
 
-from conftest import NATIVE_DIR, WIN_DIR, NativePlatform, WinePlatform
+from harness import (NATIVE_DIR, WIN_DIR, NativePlatform, WinePlatform,
+                     assert_same_lines, new_test_dir)
 
 PROBE_DIR = Path(__file__).resolve().parents[1] / "probe"
 INF_FILES = sorted((PROBE_DIR / "inf").glob("*.inf"))
@@ -38,12 +38,6 @@ RECORDED = {"inf": PROBE_DIR / "inf_expected.txt",
             "infcache": PROBE_DIR / "inf_cache_expected.txt",
             "reg": PROBE_DIR / "reg_expected.txt"}
 SCENARIOS = ["inf", "infcache", "reg"]
-
-
-def new_test_dir(native_session_dir):
-    path = Path(tempfile.mkdtemp(dir=native_session_dir, prefix="probe"))
-    path.chmod(0o755)
-    return path
 
 
 def install_inf_files(directory):
@@ -96,17 +90,6 @@ def run_wine(request, native_session_dir, scenario):
         remove_inf_files(inf_dir)
     assert r.code is not None, r
     return r
-
-
-def assert_same_lines(native, other, other_name):
-    native_lines, other_lines = native.splitlines(), other.splitlines()
-    diffs = [f"line {i + 1}:\n  native:     {a!r}\n  {other_name + ':':11} {b!r}"
-             for i, (a, b) in enumerate(zip(native_lines, other_lines))
-             if a != b]
-    if len(native_lines) != len(other_lines):
-        diffs.append(f"native printed {len(native_lines)} lines, "
-                     f"{other_name} {len(other_lines)}")
-    assert not diffs, "\n".join(diffs[:25])
 
 
 @pytest.mark.parametrize("scenario", SCENARIOS)

@@ -1,9 +1,9 @@
 """End to end: setting, resetting, validating and listing device properties
 (s, sq, p and the pairs of a), on the native build and under Wine alike."""
 
-from device_support import (AUTO, LISTED, auto_values, delete_value,
-                            device_values, fresh_root, prop_line, prop_listing,
-                            put_keys, root_keys)
+from harness.devices import (AUTO, LISTED, auto_values, delete_value,
+                             device_values, fresh_root, prop_line,
+                             prop_listing, put_keys, root_keys)
 
 INVALID = "Invalid parameter\n"
 RANGE = "Specified value is out of range\n"

@@ -15,8 +15,8 @@ import sqlite3
 
 import pytest
 
-from conftest import NativePlatform, WinePlatform, read_cfg_strings, EXAMPLE_INF
-from test_platform_differential import assert_same_lines, new_test_dir
+from harness import (EXAMPLE_INF, TEST_KEY, NativePlatform, WinePlatform,
+                     assert_same_lines, new_test_dir, read_cfg_strings)
 
 CONTENT_KEY = r"HKLM\SOFTWARE\Zeb"
 # Typed in another case: the export keeps the case typed for this key only.
@@ -60,11 +60,6 @@ REG_ADDS = [
 ]
 
 
-def file_arg(plat, path):
-    """The name of a Linux file as the platform's reg takes it."""
-    return plat.session.win_path(path) if plat.name == "wine" else str(path)
-
-
 def checked(result):
     assert result.code == 0, result
     return result
@@ -83,13 +78,13 @@ def write_content(plat):
 
 
 def export(plat, path, key=EXPORT_KEY):
-    r = plat.reg("export", key, file_arg(plat, path), "/y")
+    r = plat.reg("export", key, plat.path_arg(path), "/y")
     assert (r.out, r.code) == ("", 0), r
     return path.read_bytes()
 
 
 def import_file(plat, path):
-    r = plat.reg("import", file_arg(plat, path))
+    r = plat.reg("import", plat.path_arg(path))
     assert (r.out, r.code) == ("", 0), r
 
 
@@ -209,16 +204,19 @@ def test_a_regedit4_file_keeps_its_windows_1252_characters(plat):
     path.write_bytes(REGEDIT4_TEXT)
     import_file(plat, path)
     r = plat.reg("export", "HKLM\\Software\\ZebTest\\Café",
-                 file_arg(plat, plat.test_dir / "out.reg"), "/y")
+                 plat.path_arg(plat.test_dir / "out.reg"), "/y")
     assert (r.out, r.code) == ("", 0), r
     assert (plat.test_dir / "out.reg").read_bytes() == REGEDIT4_EXPORT
 
 
 def test_a_header_alone_imports_nothing_and_succeeds(plat):
+    plat.reg_add(KEPT, "k", data="kept")
+    before = plat.registry_snapshot(TEST_KEY)
     path = plat.test_dir / "empty.reg"
     path.write_bytes("\ufeffWindows Registry Editor Version 5.00\r\n"
                      .encode("utf-16-le"))
     import_file(plat, path)
+    assert plat.registry_snapshot(TEST_KEY) == before
 
 
 @pytest.mark.only_on("native", reason="Wine's reg asks to overwrite, forever "

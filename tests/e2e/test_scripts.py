@@ -7,7 +7,7 @@ from pathlib import Path
 
 import pytest
 
-from conftest import EXAMPLE_INF, REPO
+from harness import EXAMPLE_INF, REPO
 
 PROVISION_CMD = REPO / "examples" / "provision.cmd"
 CMD = "C:\\windows\\system32\\cmd.exe"

@@ -11,13 +11,12 @@ error line and exit code, prints nothing on standard output and changes
 nothing.
 """
 
-import hashlib
 import json
 
 import pytest
 
-from conftest import REPO
-from device_support import MAP, ROOT, fresh_root
+from harness import REPO
+from harness.devices import MAP, ROOT, fresh_root
 
 MANIFESTS = {"device": REPO / "packaging" / "dsc" / "zeb.serial.device.dsc.resource.json",
              "mapentry": REPO / "packaging" / "dsc"
@@ -58,14 +57,7 @@ def prepare(plat, *zebcfg_lines):
 
 def registry_export(plat):
     """The registry file of the test's tree, and natively the store's bytes."""
-    path = plat.test_dir / "tree.reg"
-    r = plat.reg("export", TREE, str(path) if plat.name == "native"
-                 else plat.session.win_path(path), "/y")
-    assert r.code == 0, r
-    store = b""
-    if plat.name == "native":
-        store = hashlib.sha256((plat.root / "registry.db").read_bytes()).digest()
-    return path.read_bytes(), store
+    return plat.registry_snapshot(TREE)
 
 
 A = "a COM7 Transport=Serial Port.BaudRate=115200 Parity=Even"

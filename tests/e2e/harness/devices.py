@@ -7,6 +7,8 @@ above 31), allowed lists, ranges, a hidden line, a show-if-set line and a type
 other than 0 and 1.
 """
 
+from .text import parse_reg_tree
+
 ROOT = r"SOFTWARE\ZebTest\Devices"
 MAP = r"SOFTWARE\ZebTest\Map"
 
@@ -131,32 +133,6 @@ def device_values(name, marker="", xpt="XPT_SERIAL", mask=0xFFFFFFFF,
     return values
 
 
-# --- reading the registry back ----------------------------------------------
-
-def parse_reg_query(text):
-    """Parses the output of `reg query <key> /s` (reg.exe and zebreg print
-    the same form) into {key path below HKLM, lower case: {value name lower
-    case ("" for the default value): (type, data text)}}."""
-    keys = {}
-    current = None
-    for raw in text.replace("\r", "").split("\n"):
-        if raw.startswith("HK"):
-            path = raw.split("\\", 1)[1] if "\\" in raw else ""
-            current = keys.setdefault(path.lower(), {})
-            continue
-        if current is None or not raw.startswith("    "):
-            continue
-        parts = raw[4:].split("    ", 2)
-        if len(parts) < 2:
-            continue
-        name, rtype = parts[0], parts[1]
-        data = parts[2] if len(parts) > 2 else ""
-        if name == "(Default)":
-            name = ""
-        current[name.lower()] = (rtype, data)
-    return keys
-
-
 # --- platform steps -----------------------------------------------------------
 
 def fresh_root(plat, keys=None, strings=""):
@@ -181,7 +157,7 @@ def root_keys(plat):
     assert r.code == 0, r
     prefix = ROOT.lower() + "\\"
     return {path[len(prefix):]: values
-            for path, values in parse_reg_query(r.out).items()
+            for path, values in parse_reg_tree(r.out).items()
             if path.startswith(prefix)}
 
 
