@@ -88,7 +88,7 @@ StatusCode find_subkey_by_value(RegKey root, const char* value_name,
 
 StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
                                   uint32_t capacity, SubkeyIndex* index) {
-  index->first.clear();
+  *index = SubkeyIndex{};
   std::string buffer(capacity, '\0');
   char* name = &buffer[0];
   char text[SEARCH_VALUE_CAPACITY + 1];
@@ -102,6 +102,8 @@ StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
       index->end = status;
       return 0;
     }
+    index->subkeys.insert(fold_text(name));
+    if (read == W32_ERROR_FILE_NOT_FOUND) index->unnamed.push_back(name);
     if (read == 0) index->first.emplace(fold_text(text), name);
   }
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "config/setup_info.h"
@@ -58,10 +59,12 @@ StatusCode read_subkey_value(RegKey root, uint32_t index,
 // What find_subkey_by_value would answer for every wanted text, from one
 // walk of the root: the first subkey of each folded value text, up to where
 // the walk ended, and the status that ended it (2 when it read every
-// subkey).
+// subkey); and what the walk met on its way.
 struct SubkeyIndex {
   std::unordered_map<std::string, std::string> first;
   StatusCode end;
+  std::unordered_set<std::string> subkeys;  // every subkey's name, folded
+  SubkeyNames unnamed;  // the subkeys without a value of that name
 };
 
 // Walks root once into index, with a buffer of capacity bytes for subkey

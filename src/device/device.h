@@ -66,6 +66,11 @@ void dev_close(DeviceRecord* record);
 // with the root's lock held. The root must be open for writing.
 StatusCode dev_remove(CommandContext* context, DeviceRecord* record);
 
+// As dev_remove, with the search answered by index (made under the root's
+// lock, held since); the removed device leaves the index.
+StatusCode dev_remove_indexed(CommandContext* context, DeviceIndex* index,
+                              DeviceRecord* record);
+
 // --- The commit (device_commit.cpp) ---
 
 // Commits the open device: runs the automatic configuration when the device
@@ -124,3 +129,11 @@ StatusCode dev_list_names(const CommandContext* context,
 // the half-made key again and gives its code. The root must be open for
 // writing.
 StatusCode dev_create(CommandContext* context, DeviceRecord* record);
+
+// As dev_create, for a run that made index (dev_index) under the root's
+// lock and holds it since: the duplicate check is the index's answer, the
+// half-made keys are those the walk met, and the number is the lowest that
+// the walk did not meet and that cannot be opened. The new device goes into
+// the index, so that it stays the root's as this run leaves it.
+StatusCode dev_create_indexed(CommandContext* context, DeviceIndex* index,
+                              DeviceRecord* record);

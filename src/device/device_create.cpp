@@ -7,6 +7,7 @@
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"
+#include "platform/fold.h"
 
 namespace {
 
@@ -17,14 +18,16 @@ namespace {
 // deletion that fails leaves the key as it was, and the choice of a number
 // passes over it.
 StatusCode delete_half_made_devices(SetupInfo info, RegKey root,
-                                    const SubkeyNames& unnamed) {
+                                    const SubkeyNames& unnamed,
+                                    SubkeyNames* deleted = nullptr) {
   if (unnamed.empty()) return 0;
   char value_name[VALUE_NAME_CAPACITY];
   StatusCode status = name_value_name(info, value_name, sizeof(value_name));
   if (status != 0) return status;
   for (const std::string& subkey : unnamed) {
-    if (is_half_made_device(root, subkey.c_str(), value_name)) {
-      reg_delete_key(root, subkey.c_str());
+    if (is_half_made_device(root, subkey.c_str(), value_name) &&
+        reg_delete_key(root, subkey.c_str()) == 0 && deleted != nullptr) {
+      deleted->push_back(subkey);
     }
   }
   return 0;
@@ -44,6 +47,22 @@ StatusCode lowest_free_subkey(RegKey root, char* subkey, size_t capacity) {
   }
   reg_end_snapshot();
   return 0;
+}
+
+// As lowest_free_subkey, for a run that walked the root under the lock it
+// still holds: the numbers that the walk met are taken (numbers below the
+// first free one are not probed again); the first one it did not meet is
+// probed, and passed over should it exist after all.
+void lowest_unknown_subkey(RegKey root, const DeviceIndex& index, char* subkey,
+                           size_t capacity) {
+  for (uint32_t number = 0;; ++number) {
+    std::snprintf(subkey, capacity, "%s%u", DEVICE_SUBKEY_PREFIX, number);
+    if (index.subkeys.count(fold_text(subkey)) != 0) continue;
+    RegKey key = nullptr;
+    if (reg_open_key(root, subkey, DEVICE_READ_RIGHTS, &key) != 0) return;
+    reg_close_key(key);
+    if (number == UINT32_MAX) return;
+  }
 }
 
 // Writes the marker "n", the name value and the all-ones mask of a new key.
@@ -104,9 +123,9 @@ StatusCode create_whole_device_key(SetupInfo info, RegKey root,
   return status;
 }
 
-}  // namespace
-
-StatusCode dev_create(CommandContext* context, DeviceRecord* record) {
+// The checks that every creation begins with: the arguments, the root's
+// lock and the length of the name.
+StatusCode begin_creation(CommandContext* context, const DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
   if (context == nullptr || context->root == nullptr) {
     return STATUS_NO_ARGUMENT;
@@ -116,6 +135,14 @@ StatusCode dev_create(CommandContext* context, DeviceRecord* record) {
   if (std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH) {
     return STATUS_INVALID_PARAM;
   }
+  return 0;
+}
+
+}  // namespace
+
+StatusCode dev_create(CommandContext* context, DeviceRecord* record) {
+  StatusCode status = begin_creation(context, record);
+  if (status != 0) return status;
   char found[SUBKEY_NAME_CAPACITY] = {0};
   SubkeyNames unnamed;
   status = dev_find_subkey(context, record->name, OPEN_VALUE_NAME_CAPACITY,
@@ -129,4 +156,33 @@ StatusCode dev_create(CommandContext* context, DeviceRecord* record) {
   if (status != 0) return status;
   return create_whole_device_key(context->setup, context->root, subkey,
                                  record->name, &record->key);
+}
+
+StatusCode dev_create_indexed(CommandContext* context, DeviceIndex* index,
+                              DeviceRecord* record) {
+  StatusCode status = begin_creation(context, record);
+  if (status != 0) return status;
+  char wanted[WANTED_NAME_CAPACITY];
+  std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX,
+                record->name);
+  std::string found;
+  status = find_in_subkey_index(*index, wanted, &found);
+  if (status == 0) return STATUS_DUP_DEVICE;
+  if (status != W32_ERROR_FILE_NOT_FOUND) return status;
+  SubkeyNames deleted;
+  status = delete_half_made_devices(context->setup, context->root,
+                                    index->unnamed, &deleted);
+  if (status != 0) return status;
+  index->unnamed.clear();
+  for (const std::string& subkey : deleted) {
+    index->subkeys.erase(fold_text(subkey));
+  }
+  char subkey[DEVICE_SUBKEY_NAME_CAPACITY];
+  lowest_unknown_subkey(context->root, *index, subkey, sizeof(subkey));
+  status = create_whole_device_key(context->setup, context->root, subkey,
+                                   record->name, &record->key);
+  if (status != 0) return status;
+  index->subkeys.insert(fold_text(subkey));
+  index->first.emplace(fold_text(wanted), subkey);
+  return 0;
 }

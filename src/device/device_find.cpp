@@ -8,12 +8,13 @@
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"
+#include "platform/fold.h"
 
 namespace {
 
 // Opens subkey of the context's root with the rights of record->access.
-StatusCode open_device_subkey(const CommandContext* context,
-                              const char* subkey, DeviceRecord* record) {
+StatusCode open_device_subkey(const CommandContext* context, const char* subkey,
+                              DeviceRecord* record) {
   bool read_only = (record->access & ACCESS_READ_ONLY) != 0;
   uint32_t rights = read_only ? DEVICE_READ_RIGHTS : DEVICE_WRITE_RIGHTS;
   return reg_open_key(context->root, subkey, rights, &record->key);
@@ -96,7 +97,6 @@ void dev_close(DeviceRecord* record) {
   record->key = nullptr;
 }
 
-
 StatusCode dev_remove(CommandContext* context, DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
   if (context == nullptr || context->root == nullptr) {
@@ -109,4 +109,26 @@ StatusCode dev_remove(CommandContext* context, DeviceRecord* record) {
   if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_DEV_NOT_FOUND;
   if (status != 0) return status;
   return reg_delete_key(context->root, subkey);
+}
+
+StatusCode dev_remove_indexed(CommandContext* context, DeviceIndex* index,
+                              DeviceRecord* record) {
+  if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
+  if (context == nullptr || context->root == nullptr) {
+    return STATUS_NO_ARGUMENT;
+  }
+  StatusCode status = context_lock_root(context);
+  if (status != 0) return status;
+  std::string wanted = std::string(DEVICE_NAME_PREFIX) + record->name;
+  std::string subkey;
+  status = std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH
+               ? W32_ERROR_FILE_NOT_FOUND
+               : find_in_subkey_index(*index, wanted.c_str(), &subkey);
+  if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_DEV_NOT_FOUND;
+  if (status != 0) return status;
+  status = reg_delete_key(context->root, subkey.c_str());
+  if (status != 0) return status;
+  index->first.erase(fold_text(wanted));
+  index->subkeys.erase(fold_text(subkey));
+  return 0;
 }

@@ -16,7 +16,7 @@ import json
 import pytest
 
 from harness import REPO
-from harness.devices import MAP, ROOT, fresh_root
+from harness.devices import MAP, ROOT, device_values, fresh_root, put_keys
 
 MANIFESTS = {"device": REPO / "packaging" / "dsc" / "zeb.serial.device.dsc.resource.json",
              "mapentry": REPO / "packaging" / "dsc"
@@ -208,13 +208,23 @@ EQUIVALENT = [["s", "COM7", "Port.BaudRate=115200", "Parity=Even"],
               ["r", "COM9"], ["ms", "Poll=250", "Extra="]]
 
 
-def test_a_document_leaves_the_registry_of_the_equivalent_zebcfg_lines(plat):
+def prepare_start(plat):
+    """START, and beside it a key a creation cut short (zeb_dev_2, no name
+    value), which a creation deletes, and a device in zeb_dev_3."""
     prepare(plat, *START)
+    put_keys(plat, {"zeb_dev_2": device_values(None, marker="n"),
+                    "zeb_dev_3": device_values("Old")})
+
+
+def test_a_document_leaves_the_registry_of_the_equivalent_zebcfg_lines(plat):
+    prepare_start(plat)
     for args in EQUIVALENT:
         assert plat.run(*args).code == 0, args
     by_zebcfg = registry_export(plat)[0]
+    # The half-made key went, and the new device took its number.
+    assert "ZEB_DEV_COM8" in plat.reg("query", f"HKLM\\{ROOT}\\zeb_dev_2").out
 
-    prepare(plat, *START)
+    prepare_start(plat)
     r = plat.run("set", "--input", json.dumps(DOCUMENT), exe="zebstate")
     assert r.code == 0, r
     changed = [json.loads(line)["changed"] for line in r.out.splitlines()]

@@ -62,9 +62,9 @@ TEST(ZebstateJson, NumbersKnowWhetherTheyAreWhole) {
     const char* text;
     bool integral;
     int64_t integer;
-  } cases[] = {{"42", true, 42},     {"-7", true, -7},  {"1.0", true, 1},
-               {"1e3", true, 1000},  {"1.5", false, 0},
-               {"9223372036854775808", false, 0}};
+  } cases[] = {{"42", true, 42},  {"-7", true, -7},
+               {"1.0", true, 1},  {"1e3", true, 1000},
+               {"1.5", false, 0}, {"9223372036854775808", false, 0}};
   for (const auto& c : cases) {
     JsonValue value;
     std::string error;
@@ -78,7 +78,9 @@ TEST(ZebstateJson, NumbersKnowWhetherTheyAreWhole) {
 
 TEST(ZebstateJson, WritesOneLineThatReadsBackTheSame) {
   JsonValue object = json_object();
-  std::string text = "quote \" backslash \\ line\nfeed\ttab \x01 Gr\xC3\xBC\xC3\x9F" "e";
+  std::string text =
+      "quote \" backslash \\ line\nfeed\ttab \x01 Gr\xC3\xBC\xC3\x9F"
+      "e";
   json_add(&object, "text", json_string(text));
   json_add(&object, "n", json_integer(-2147483648LL));
   std::string line = json_write(object);
@@ -131,8 +133,8 @@ class ZebstatePrediction : public DeviceStore {
     EXPECT_TRUE(json_parse(text, &json, &why)) << why;
     DeviceState desired;
     StateError error;
-    EXPECT_TRUE(device_from_json(json, setup(), schema_, READ_WHOLE, &desired,
-                                 &error))
+    EXPECT_TRUE(
+        device_from_json(json, setup(), schema_, READ_WHOLE, &desired, &error))
         << error.message;
     return desired;
   }
@@ -145,16 +147,16 @@ class ZebstatePrediction : public DeviceStore {
     std::string failed;
     DeviceIndex index;
     EXPECT_EQ(dev_index(context(), &index), 0u);
-    EXPECT_EQ(read_device(context(), index, schema_, desired.name, &actual,
-                          &failed),
-              0u);
+    EXPECT_EQ(
+        read_device(context(), index, schema_, desired.name, &actual, &failed),
+        0u);
     DevicePlan plan;
     EXPECT_EQ(plan_device(setup(), desired, actual, &plan, &failed), 0u)
         << failed;
     DeviceState predicted;
     predict_device(setup(), schema_, actual, plan, &predicted);
     DeviceState after;
-    EXPECT_EQ(apply_device(context(), index, schema_, desired.name, plan,
+    EXPECT_EQ(apply_device(context(), &index, schema_, desired.name, plan,
                            &after, &failed),
               0u)
         << failed;

@@ -74,7 +74,8 @@ StatusCode read_property(SetupInfo info, RegKey key,
 StatusCode read_commit_inputs(SetupInfo info, RegKey key, DeviceState* actual) {
   StatusCode status = read_dword_or(key, VALUE_AUTOCFG_MASK, 0, &actual->mask);
   if (status != 0) return status;
-  status = read_dword_or(key, VALUE_BAUD_RATE, DEFAULT_BAUD_RATE, &actual->baud);
+  status =
+      read_dword_or(key, VALUE_BAUD_RATE, DEFAULT_BAUD_RATE, &actual->baud);
   if (status != 0) return status;
   char value_name[VALUE_NAME_CAPACITY];
   status = xpt_class_value_name(info, value_name, sizeof(value_name));
@@ -263,7 +264,8 @@ void read_schema(SetupInfo info, Schema* schema) {
     property.name = key;
     schema_read_constraint(info, key, property.definition.type,
                            &property.constraint);
-    property.automatic = auto_mask_bit(property.definition.flags, &property.bit);
+    property.automatic =
+        auto_mask_bit(property.definition.flags, &property.bit);
     schema->push_back(property);
   }
 }
@@ -309,7 +311,8 @@ StatusCode plan_device(SetupInfo info, const DeviceState& desired,
     // A value is checked even where it is stored already; the driver's
     // default only where a reset must make it, so that every state get
     // reports can be given back to set.
-    bool same = in_state(info, wanted, find_state(before, wanted.schema), before);
+    bool same =
+        in_state(info, wanted, find_state(before, wanted.schema), before);
     if (same && wanted.kind == PROPERTY_DEFAULT) continue;
     PlannedAction action = action_for(wanted);
     StatusCode status = check_action(info, action);
@@ -339,21 +342,22 @@ std::vector<std::string> plan_changes(const DevicePlan& plan) {
   return names;
 }
 
-StatusCode apply_device(CommandContext* context, const DeviceIndex& index,
+StatusCode apply_device(CommandContext* context, DeviceIndex* index,
                         const Schema& schema, const std::string& name,
                         const DevicePlan& plan, DeviceState* after,
                         std::string* failed) {
   fresh_device(name, after);
   DeviceRecord device = {};
   device.name = const_cast<char*>(name.c_str());
-  if (plan.remove) return dev_remove(context, &device);
-  StatusCode status = plan.create ? dev_create(context, &device)
-                                  : dev_open_indexed(context, index, &device);
+  if (plan.remove) return dev_remove_indexed(context, index, &device);
+  StatusCode status = plan.create ? dev_create_indexed(context, index, &device)
+                                  : dev_open_indexed(context, *index, &device);
   if (status != 0) return status;
   StatusCode pairs = 0;
   for (const PlannedAction& action : plan.actions) {
     char property[PROPERTY_NAME_CAPACITY];
-    std::snprintf(property, sizeof(property), "%s", action.schema->name.c_str());
+    std::snprintf(property, sizeof(property), "%s",
+                  action.schema->name.c_str());
     PropertyRequest request = {};
     request.key = device.key;
     request.name = property;
@@ -367,7 +371,8 @@ StatusCode apply_device(CommandContext* context, const DeviceIndex& index,
   }
   status = dev_commit(context, &device);
   if (pairs == 0 && status == 0) {
-    status = read_open_device(context->setup, device.key, schema, after, failed);
+    status =
+        read_open_device(context->setup, device.key, schema, after, failed);
   }
   dev_close(&device);
   return pairs != 0 ? pairs : status;

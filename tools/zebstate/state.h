@@ -21,11 +21,11 @@ enum PropertyKind { PROPERTY_DEFAULT, PROPERTY_VALUE, PROPERTY_AUTO };
 
 // A usable [cfg_prop_map] line: not hidden, with a type and a flags word.
 struct SchemaProperty {
-  std::string name;                // the line's key, as the file spells it
+  std::string name;  // the line's key, as the file spells it
   PropertyDefinition definition;
   PropertyConstraint constraint;
-  bool automatic;                  // PROP_AUTO with a bit in the mask
-  uint32_t bit;                    // that bit
+  bool automatic;  // PROP_AUTO with a bit in the mask
+  uint32_t bit;    // that bit
 };
 
 typedef std::vector<SchemaProperty> Schema;
@@ -33,8 +33,8 @@ typedef std::vector<SchemaProperty> Schema;
 struct PropertyState {
   const SchemaProperty* schema;  // the property's line
   PropertyKind kind;
-  std::string text;              // text and transport properties: the value
-  int32_t number;                // integer properties: the value
+  std::string text;  // text and transport properties: the value
+  int32_t number;    // integer properties: the value
 };
 
 // A device. Desired: the properties an input names, in its order; actual:
@@ -61,8 +61,8 @@ struct MapEntryState {
 // What set does to one device, in the order it does it.
 struct PlannedAction {
   const SchemaProperty* schema;
-  int32_t action;      // ACTION_SET, ACTION_RESET or ACTION_AUTO
-  std::string value;   // the value text prop_set takes
+  int32_t action;     // ACTION_SET, ACTION_RESET or ACTION_AUTO
+  std::string value;  // the value text prop_set takes
 };
 
 struct DevicePlan {
@@ -107,9 +107,10 @@ std::vector<std::string> plan_changes(const DevicePlan& plan);
 
 // Carries the plan out as zebcfg's a, s or r would (creation, the pairs in
 // order up to the first failure, the commit; or the removal) and reads the
-// state it left into *after. An existing device is found in index. The
+// state it left into *after. The device is found in index, made under the
+// root's lock held since, which the creation or removal keeps current. The
 // first failure's status, its property in *failed.
-StatusCode apply_device(CommandContext* context, const DeviceIndex& index,
+StatusCode apply_device(CommandContext* context, DeviceIndex* index,
                         const Schema& schema, const std::string& name,
                         const DevicePlan& plan, DeviceState* after,
                         std::string* failed);

@@ -116,12 +116,12 @@ bool read_actuals(const CommandContext* context, const Schema& schema,
   }
   for (size_t i = 0; status == 0 && i < inputs.devices.size(); ++i) {
     actuals->devices.emplace_back();
-    status = read_device(context, actuals->index, schema,
-                         inputs.devices[i].name, &actuals->devices.back(),
-                         &failed);
+    status =
+        read_device(context, actuals->index, schema, inputs.devices[i].name,
+                    &actuals->devices.back(), &failed);
     if (status != 0) {
-      *error = status_error(context->setup, status, inputs.devices[i].name,
-                            failed);
+      *error =
+          status_error(context->setup, status, inputs.devices[i].name, failed);
     }
   }
   for (size_t i = 0; status == 0 && i < inputs.entries.size(); ++i) {
@@ -145,8 +145,8 @@ bool plan_devices(SetupInfo setup, const Inputs& inputs, const Actuals& actuals,
   for (size_t i = 0; i < inputs.devices.size(); ++i) {
     plans->emplace_back();
     std::string failed;
-    StatusCode status = plan_device(setup, inputs.devices[i],
-                                    actuals.devices[i], &plans->back(), &failed);
+    StatusCode status = plan_device(
+        setup, inputs.devices[i], actuals.devices[i], &plans->back(), &failed);
     if (status != 0) {
       *error = status_error(setup, status, inputs.devices[i].name, failed);
       return false;
@@ -155,7 +155,8 @@ bool plan_devices(SetupInfo setup, const Inputs& inputs, const Actuals& actuals,
   return true;
 }
 
-void report_gets(const Invocation& run, const Actuals& actuals, Report* report) {
+void report_gets(const Invocation& run, const Actuals& actuals,
+                 Report* report) {
   for (const DeviceState& device : actuals.devices) {
     add_result(run, DEVICE_TYPE, device_to_json(device), nullptr, report);
   }
@@ -188,7 +189,7 @@ void report_tests(const Invocation& run, const Inputs& inputs,
 
 // Carries out one device's plan as one group of writes, and reads what it
 // left.
-bool set_device(CommandContext* context, const DeviceIndex& index,
+bool set_device(CommandContext* context, DeviceIndex* index,
                 const Schema& schema, const std::string& name,
                 const DevicePlan& plan, DeviceState* after, StateError* error) {
   std::string failed;
@@ -211,9 +212,9 @@ std::vector<std::string> entry_changes(const MapEntryState& desired,
 }
 
 bool report_sets(const Invocation& run, CommandContext* context,
-                 const Schema& schema, const Inputs& inputs,
-                 const Actuals& actuals, const std::vector<DevicePlan>& plans,
-                 Report* report, StateError* error) {
+                 const Schema& schema, const Inputs& inputs, Actuals* actuals,
+                 const std::vector<DevicePlan>& plans, Report* report,
+                 StateError* error) {
   for (size_t i = 0; i < plans.size(); ++i) {
     StatusCode status = check_creation(context->setup, plans[i]);
     if (status != 0) {
@@ -222,11 +223,12 @@ bool report_sets(const Invocation& run, CommandContext* context,
     }
   }
   for (size_t i = 0; i < plans.size(); ++i) {
-    DeviceState after = actuals.devices[i];
+    DeviceState after = actuals->devices[i];
     if (run.what_if) {
-      predict_device(context->setup, schema, actuals.devices[i], plans[i], &after);
+      predict_device(context->setup, schema, actuals->devices[i], plans[i],
+                     &after);
     } else if (!plan_is_empty(plans[i]) &&
-               !set_device(context, actuals.index, schema,
+               !set_device(context, &actuals->index, schema,
                            inputs.devices[i].name, plans[i], &after, error)) {
       return false;
     }
@@ -235,8 +237,9 @@ bool report_sets(const Invocation& run, CommandContext* context,
   }
   for (size_t i = 0; i < inputs.entries.size(); ++i) {
     const MapEntryState& desired = inputs.entries[i];
-    std::vector<std::string> changed = entry_changes(desired, actuals.entries[i]);
-    MapEntryState after = changed.empty() ? actuals.entries[i] : desired;
+    std::vector<std::string> changed =
+        entry_changes(desired, actuals->entries[i]);
+    MapEntryState after = changed.empty() ? actuals->entries[i] : desired;
     if (!changed.empty() && !run.what_if) {
       StatusCode status = apply_map_entry(context, desired);
       if (status != 0) {
@@ -267,7 +270,7 @@ bool compare_and_report(const Invocation& run, CommandContext* context,
     report_tests(run, inputs, actuals, plans, report);
     return true;
   }
-  return report_sets(run, context, schema, inputs, actuals, plans, report,
+  return report_sets(run, context, schema, inputs, &actuals, plans, report,
                      error);
 }
 
@@ -294,9 +297,9 @@ bool export_all(const Invocation& run, const CommandContext* context,
   }
   reg_end_snapshot();
   if (status != 0) {
-    *error = status_error(context->setup, status,
-                          failed.empty() ? "" : names[actuals.devices.size() - 1],
-                          failed);
+    *error = status_error(
+        context->setup, status,
+        failed.empty() ? "" : names[actuals.devices.size() - 1], failed);
     return false;
   }
   if (run.kind != KIND_DOCUMENT) {
@@ -339,7 +342,8 @@ bool run_in_context(const Invocation& run, CommandContext* context,
                     Report* report, StateError* error) {
   Schema schema;
   if (context->setup != nullptr) read_schema(context->setup, &schema);
-  if (run.verb == VERB_SCHEMA) return print_schema(run, context, schema, report, error);
+  if (run.verb == VERB_SCHEMA)
+    return print_schema(run, context, schema, report, error);
   Inputs inputs;
   if (run.verb != VERB_EXPORT &&
       (!read_inputs(run, context->setup, schema, &inputs, error) ||
@@ -350,13 +354,15 @@ bool run_in_context(const Invocation& run, CommandContext* context,
   bool write = run.verb == VERB_SET && !run.what_if;
   if (needs_root(run, inputs)) {
     StatusCode status = context_open_root(context, write);
-    if (status == 0 && run.verb == VERB_SET) status = context_lock_root(context);
+    if (status == 0 && run.verb == VERB_SET)
+      status = context_lock_root(context);
     if (status != 0) {
       *error = status_error(context->setup, status);
       return false;
     }
   }
-  if (run.verb == VERB_EXPORT) return export_all(run, context, schema, report, error);
+  if (run.verb == VERB_EXPORT)
+    return export_all(run, context, schema, report, error);
   return compare_and_report(run, context, schema, inputs, report, error);
 }
 

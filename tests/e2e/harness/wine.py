@@ -146,6 +146,8 @@ def _read_code(code_file):
 
 # Pauses before each further try of a Wine launch that failed without a word.
 WINE_LAUNCH_RETRY_PAUSES = (1, 2, 4)
+# What wine itself prints on stdout when it could not start a program.
+WINE_LAUNCH_FAILURE = "Application could not be started"
 
 
 class WinePlatform(_Platform):
@@ -221,15 +223,17 @@ class WinePlatform(_Platform):
     def _launch_with_retries(self, argv, launch, ran):
         """Calls launch() for the Result of wine argv until ran(result) says
         the program ran. A loaded machine now and then makes wine end
-        without a word before the program has run; such a launch is logged
-        with what wine said and tried again after each pause, with the
-        persistent server running again should it have ended."""
+        without a word, or with its own "could not be started", before the
+        program has run; such a launch is logged with what wine said and
+        tried again after each pause, with the persistent server running
+        again should it have ended."""
         for pause in (*WINE_LAUNCH_RETRY_PAUSES, None):
             r = launch()
             if ran(r) or pause is None:
                 return r
-            print(f"wine {argv} ended with {r.code} and no output "
-                  f"(stderr: {r.err!r}); trying again in {pause} s", file=sys.stderr)
+            print(f"wine {argv} ended with {r.code} without running "
+                  f"(stdout: {r.out!r}, stderr: {r.err!r}); "
+                  f"trying again in {pause} s", file=sys.stderr)
             time.sleep(pause)
             self.session.ensure_server()
 
@@ -287,10 +291,12 @@ class WinePlatform(_Platform):
                                 env=self.env)
 
     def reg(self, *args):
-        # reg prints every failure of its own on stdout.
+        # reg prints every failure of its own on stdout; wine's own text
+        # there means reg never ran.
         argv = ["reg", *args]
         return self._launch_with_retries(
-            argv, lambda: self._wine(argv, 60), lambda r: r.code == 0 or r.out)
+            argv, lambda: self._wine(argv, 60),
+            lambda r: r.code == 0 or (r.out and WINE_LAUNCH_FAILURE not in r.out))
 
     def _regedit(self, text):
         path = self.test_dir / "import.reg"
