@@ -115,3 +115,19 @@ StatusCode find_in_subkey_index(const SubkeyIndex& index, const char* wanted,
   *subkey = found->second;
   return 0;
 }
+
+bool subkey_index_has(const SubkeyIndex& index, const char* subkey) {
+  return index.subkeys.count(fold_text(subkey)) != 0;
+}
+
+void subkey_index_add(SubkeyIndex* index, const std::string& subkey,
+                      const char* text) {
+  index->subkeys.insert(fold_text(subkey));
+  index->first.emplace(fold_text(text), subkey);
+}
+
+void subkey_index_remove(SubkeyIndex* index, const std::string& subkey,
+                         const char* text) {
+  index->subkeys.erase(fold_text(subkey));
+  if (text != nullptr) index->first.erase(fold_text(text));
+}

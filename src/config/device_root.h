@@ -76,3 +76,14 @@ StatusCode index_subkeys_by_value(RegKey root, const char* value_name,
 // find_subkey_by_value's answer for wanted, from the index.
 StatusCode find_in_subkey_index(const SubkeyIndex& index, const char* wanted,
                                 std::string* subkey);
+
+// True when the walk that made index met subkey, or it was added since.
+bool subkey_index_has(const SubkeyIndex& index, const char* subkey);
+
+// Keeps index the root's after the run that made it, holding the root's
+// lock since, created subkey with the value text (add), or deleted subkey
+// (remove; text, when not null, is the value it held).
+void subkey_index_add(SubkeyIndex* index, const std::string& subkey,
+                      const char* text);
+void subkey_index_remove(SubkeyIndex* index, const std::string& subkey,
+                         const char* text);

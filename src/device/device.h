@@ -59,6 +59,10 @@ StatusCode dev_index(const CommandContext* context, DeviceIndex* index);
 StatusCode dev_open_indexed(const CommandContext* context,
                             const DeviceIndex& index, DeviceRecord* record);
 
+// dev_find_subkey's answer for the device called name, from index.
+StatusCode dev_find_indexed(const DeviceIndex& index, const char* name,
+                            std::string* subkey);
+
 // Releases the record's key, if it holds one.
 void dev_close(DeviceRecord* record);
 

@@ -7,7 +7,6 @@
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"
-#include "platform/fold.h"
 
 namespace {
 
@@ -57,7 +56,7 @@ void lowest_unknown_subkey(RegKey root, const DeviceIndex& index, char* subkey,
                            size_t capacity) {
   for (uint32_t number = 0;; ++number) {
     std::snprintf(subkey, capacity, "%s%u", DEVICE_SUBKEY_PREFIX, number);
-    if (index.subkeys.count(fold_text(subkey)) != 0) continue;
+    if (subkey_index_has(index, subkey)) continue;
     RegKey key = nullptr;
     if (reg_open_key(root, subkey, DEVICE_READ_RIGHTS, &key) != 0) return;
     reg_close_key(key);
@@ -162,11 +161,8 @@ StatusCode dev_create_indexed(CommandContext* context, DeviceIndex* index,
                               DeviceRecord* record) {
   StatusCode status = begin_creation(context, record);
   if (status != 0) return status;
-  char wanted[WANTED_NAME_CAPACITY];
-  std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX,
-                record->name);
   std::string found;
-  status = find_in_subkey_index(*index, wanted, &found);
+  status = dev_find_indexed(*index, record->name, &found);
   if (status == 0) return STATUS_DUP_DEVICE;
   if (status != W32_ERROR_FILE_NOT_FOUND) return status;
   SubkeyNames deleted;
@@ -175,14 +171,13 @@ StatusCode dev_create_indexed(CommandContext* context, DeviceIndex* index,
   if (status != 0) return status;
   index->unnamed.clear();
   for (const std::string& subkey : deleted) {
-    index->subkeys.erase(fold_text(subkey));
+    subkey_index_remove(index, subkey, nullptr);
   }
   char subkey[DEVICE_SUBKEY_NAME_CAPACITY];
   lowest_unknown_subkey(context->root, *index, subkey, sizeof(subkey));
   status = create_whole_device_key(context->setup, context->root, subkey,
                                    record->name, &record->key);
   if (status != 0) return status;
-  index->subkeys.insert(fold_text(subkey));
-  index->first.emplace(fold_text(wanted), subkey);
+  subkey_index_add(index, subkey, device_name_text(record->name).c_str());
   return 0;
 }

@@ -8,7 +8,6 @@
 #include "device/device.h"
 #include "device/device_layout.h"
 #include "device/device_value.h"
-#include "platform/fold.h"
 
 namespace {
 
@@ -76,17 +75,19 @@ StatusCode dev_index(const CommandContext* context, DeviceIndex* index) {
   return 0;
 }
 
+StatusCode dev_find_indexed(const DeviceIndex& index, const char* name,
+                            std::string* subkey) {
+  if (std::strlen(name) > DEVICE_NAME_MAX_LENGTH) {
+    return W32_ERROR_FILE_NOT_FOUND;
+  }
+  return find_in_subkey_index(index, device_name_text(name).c_str(), subkey);
+}
+
 StatusCode dev_open_indexed(const CommandContext* context,
                             const DeviceIndex& index, DeviceRecord* record) {
   if (record == nullptr || record->name == nullptr) return STATUS_NO_ARGUMENT;
-  if (std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH) {
-    return W32_ERROR_FILE_NOT_FOUND;
-  }
-  char wanted[WANTED_NAME_CAPACITY];
-  std::snprintf(wanted, sizeof(wanted), "%s%s", DEVICE_NAME_PREFIX,
-                record->name);
   std::string subkey;
-  StatusCode status = find_in_subkey_index(index, wanted, &subkey);
+  StatusCode status = dev_find_indexed(index, record->name, &subkey);
   if (status != 0) return status;
   return open_device_subkey(context, subkey.c_str(), record);
 }
@@ -119,16 +120,12 @@ StatusCode dev_remove_indexed(CommandContext* context, DeviceIndex* index,
   }
   StatusCode status = context_lock_root(context);
   if (status != 0) return status;
-  std::string wanted = std::string(DEVICE_NAME_PREFIX) + record->name;
   std::string subkey;
-  status = std::strlen(record->name) > DEVICE_NAME_MAX_LENGTH
-               ? W32_ERROR_FILE_NOT_FOUND
-               : find_in_subkey_index(*index, wanted.c_str(), &subkey);
+  status = dev_find_indexed(*index, record->name, &subkey);
   if (status == W32_ERROR_FILE_NOT_FOUND) return STATUS_DEV_NOT_FOUND;
   if (status != 0) return status;
   status = reg_delete_key(context->root, subkey.c_str());
   if (status != 0) return status;
-  index->first.erase(fold_text(wanted));
-  index->subkeys.erase(fold_text(subkey));
+  subkey_index_remove(index, subkey, device_name_text(record->name).c_str());
   return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/types.h"
 
@@ -16,9 +17,9 @@ constexpr const char* DEVICE_SUBKEY_PREFIX = "zeb_dev_";
 // that a foreign subkey of 17 characters or more ends every search (and so
 // every open) that meets it; the listing and the purge read any subkey;
 // creation makes "zeb_dev_" and up to ten digits.
-constexpr uint32_t SUBKEY_NAME_CAPACITY = 17;         // the name search
-constexpr uint32_t ROOT_SUBKEY_NAME_CAPACITY = 256;   // listing and purge
-constexpr size_t DEVICE_SUBKEY_NAME_CAPACITY = 19;    // creation
+constexpr uint32_t SUBKEY_NAME_CAPACITY = 17;        // the name search
+constexpr uint32_t ROOT_SUBKEY_NAME_CAPACITY = 256;  // listing and purge
+constexpr size_t DEVICE_SUBKEY_NAME_CAPACITY = 19;   // creation
 
 // The name value holds DEVICE_NAME_PREFIX followed by the device name.
 constexpr const char* DEVICE_NAME_PREFIX = "ZEB_DEV_";
@@ -27,6 +28,11 @@ constexpr size_t DEVICE_NAME_PREFIX_LENGTH = 8;
 constexpr size_t NAME_VALUE_MAX_LENGTH = 255;
 constexpr size_t DEVICE_NAME_MAX_LENGTH =
     NAME_VALUE_MAX_LENGTH - DEVICE_NAME_PREFIX_LENGTH;
+
+// The text of the name value of device name.
+inline std::string device_name_text(const char* name) {
+  return std::string(DEVICE_NAME_PREFIX) + name;
+}
 
 // [cfg_strings] keys naming two values of a device key, and their defaults.
 constexpr const char* KEY_CONN_PORT_NAME = "conn_port_name";
